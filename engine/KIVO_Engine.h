@@ -1,0 +1,82 @@
+#pragma once
+
+#include "TAPI_KIVO.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+
+class QCopChannel;
+class UTIL_TAPI_Device;
+class UTIL_TAPI_Event;
+
+// The one object the whole application shares, reached through kivo_eng: the telephony
+// device and its registration, the dispatch of telephony events, the FTS engine's answers,
+// the loaded settings and the state several screens share. Created and deleted by main.
+class KIVO_Engine : public QObject {
+    Q_OBJECT
+
+public:
+    KIVO_Engine();
+    ~KIVO_Engine() override;
+
+    void ActivateTapiDevice();
+    int registerTapiClient();
+    int tapiInvalid();
+
+    // FTS requests to the FTS engine on "fts_listen_channel".
+    void getTitleInfo();
+    void showFavourites();
+    void showVisibles();
+    void setFavourites(quint64 bitmap);
+    void setVisibles(quint64 bitmap);
+
+    // The "KIVO: TAPI Error" popup for a telephony error code.
+    void showTapiError(int code);
+
+    // Fields, in this order; screens read and write them directly.
+    UTIL_TAPI_Device *kivo_tapi = nullptr;
+    quint8 msg_warning_mode = 0;
+    quint8 tone_warning_mode = 0;
+    int kivo_mode = 0;
+    quint8 cell_sticker_mode = 0;
+    StickerRequest stickerRequest;
+    int cellBarMode = 0;
+    // No value of its own until a screen loads it; -1 reads as "no ARFCN" like storedArfcn.
+    int arfcn = -1;
+    int storedArfcn = -1;
+    int cellStickerState = 0;
+    int prevCellStickerState = 0;
+    QCopChannel *listenChannel = nullptr;
+    quint8 titlesNum = 0;
+    QString *titlesArray = nullptr;
+    quint64 fabBitMap = 0;
+    quint64 visBitMap = 0;
+
+public slots:
+    void ProcessTAPIEvent(UTIL_TAPI_Event *event);
+    void ProcessTAPICellStickerEvent(UTIL_TAPI_Event *event);
+    void RegisterTapiTimeout();
+
+private slots:
+    void TapiDisconnectedSlot();
+
+public slots:
+    void slotFTSEngineMessage(const QByteArray &message, const QByteArray &data);
+
+signals:
+    void cellBarred();
+    void showFavouritesResponse();
+    void showVislbiesResponse();
+
+private:
+    Q_DISABLE_COPY(KIVO_Engine)
+    // Settles the sticker state and the stored ARFCN after an outcome event; writes the ARFCN
+    // the notice shows into *shownArfcn where there is one.
+    void UpdateSticker(int keepsSticker, int *shownArfcn);
+    void releaseTitles();
+};
+
+// The one engine; set by main right after construction.
+extern KIVO_Engine *kivo_eng;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+
+class QDBusServiceWatcher;
+class UTIL_TAPI_Event;
+
+// The client side of the telephony service org.kivo.Telephony. It watches the service's name,
+// reports when it goes away, and once a registration result has been handed to it passes on
+// the service's Event signals of the registered types. Owned by whoever creates it.
+class UTIL_TAPI_Device : public QObject {
+    Q_OBJECT
+
+public:
+    explicit UTIL_TAPI_Device(QObject *parent = nullptr, const char *name = nullptr);
+    ~UTIL_TAPI_Device() override;
+
+    // 1 while org.kivo.Telephony has no owner on the bus (or there is no bus), else 0.
+    int IsTapiInvalid() const;
+
+    // Takes the non-negative result of TAPI_CLIENT_Init; events of the types registered by
+    // that call are delivered from now on.
+    virtual void SetClientHandle(int handle);
+
+signals:
+    void TAPI_SendEvent(UTIL_TAPI_Event *event);
+    void TapiDeviceClosed();
+
+private:
+    Q_DISABLE_COPY(UTIL_TAPI_Device)
+    // (helper fills in the private members)
+};

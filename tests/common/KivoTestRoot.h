@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// A temporary KIVO_ROOT for one test program: set on construction, removed with the object.
+// VEK_APP_WRITE_PATH is unset so that the settings file takes its default path under the root.
+class KivoTestRoot {
+public:
+    KivoTestRoot();
+    ~KivoTestRoot();
+
+    bool isValid() const;
+    QString root() const;
+    // The device path `path` under the root.
+    QString path(const QString &devicePath) const;
+
+    // Writes /etc/kivo/flexbits with the given content.
+    void writeFlexBits(const QByteArray &content) const;
+    // Writes a file (and its directories) at the device path.
+    void writeFile(const QString &devicePath, const QByteArray &content) const;
+    QByteArray readFile(const QString &devicePath) const;
+    bool exists(const QString &devicePath) const;
+    void remove(const QString &devicePath) const;
+
+    // The settings file's device path with VEK_APP_WRITE_PATH unset.
+    static QString defaultIniPath();
+
+private:
+    QTemporaryDir m_dir;
+};
