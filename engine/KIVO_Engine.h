@@ -8,6 +8,7 @@
 #include <QtGlobal>
 
 class QCopChannel;
+class QTimer;
 class UTIL_TAPI_Device;
 class UTIL_TAPI_Event;
 
@@ -76,7 +77,24 @@ private:
     // the notice shows into *shownArfcn where there is one.
     void UpdateSticker(int keepsSticker, int *shownArfcn);
     void releaseTitles();
+
+    // The 300 ms registration retry; runs from a failed registration until the engine goes.
+    QTimer *m_registrationRetry = nullptr;
 };
 
 // The one engine; set by main right after construction.
 extern KIVO_Engine *kivo_eng;
+
+// The ARFCN of a sticker request: little-endian on the wire, kept as two 16-bit halves with
+// the low half first, as the device writes it (no unaligned 32-bit access).
+quint32 stickerArfcn(const StickerRequest &request);
+void setStickerArfcn(StickerRequest &request, quint32 arfcn);
+
+// The outcome codes of a cell sticker request that the telephony layer reports.
+struct KIVO_StickerResult {
+    const char *text;
+    int keepsSticker;
+};
+// The text and whether the sticker still stands, for any result code (0x100 and 0x200, the
+// wrong-ARFCN codes, are not handled here).
+KIVO_StickerResult stickerResultFor(quint32 code);

@@ -1,0 +1,143 @@
+#include "KIVO_Engine.h"
+
+#include "KIVO_Popups.h"
+#include "PlMessageDlg.h"
+#include "QCopChannel.h"
+#include "UTIL_TAPI_Device.h"
+#include "UTIL_TAPI_Event.h"
+
+#include <QPixmap>
+#include <QTimer>
+
+#include <cassert>
+#include <cstdio>
+#include <cstring>
+
+KIVO_Engine *kivo_eng = nullptr;
+
+namespace {
+
+// The telephony event that carries the cell sticker outcome.
+constexpr quint16 kCellStickerEventType = 0x0F03;
+constexpr int kRegistrationRetryMs = 300;
+
+// The engine's popups: a modal message of type 2 with the text as its instruct line.
+void showEnginePopup(const char *title, const QString &text)
+{
+    QPixmap icon;
+    auto *dialog = new PlMessageDlg(QString::fromLatin1(title), QStringLiteral(" "), 2, 0,
+                                    nullptr, nullptr, true, 0);
+    dialog->setInstructText(text);
+    dialog->setTitleIcon(icon);
+    dialog->exec();
+    delete dialog;
+}
+
+} // namespace
+
+KIVO_Engine::KIVO_Engine() : QObject(nullptr)
+{
+    std::fprintf(stderr, "[KIVO] KIVO_Engine::KIVO_Engine\r\n");
+    fabBitMap = 0;
+    visBitMap = 0;
+    cellBarMode = 0;
+    prevCellStickerState = 0;
+    std::memset(&stickerRequest, 0, sizeof(stickerRequest));
+    titlesArray = nullptr;
+    titlesNum = 0;
+    listenChannel = new QCopChannel(QByteArrayLiteral("kivo_listen_channel"), nullptr, nullptr);
+    connect(listenChannel, &QCopChannel::received, this, &KIVO_Engine::slotFTSEngineMessage);
+}
+
+KIVO_Engine::~KIVO_Engine()
+{
+    releaseTitles();
+    titlesNum = 0;
+    // The device, the channel and the retry timer serve the engine alone and go with it, so
+    // that nothing is left behind at shut-down.
+    delete m_registrationRetry;
+    m_registrationRetry = nullptr;
+    delete listenChannel;
+    listenChannel = nullptr;
+    delete kivo_tapi;
+    kivo_tapi = nullptr;
+}
+
+void KIVO_Engine::ActivateTapiDevice()
+{
+    kivo_tapi = new UTIL_TAPI_Device(nullptr, nullptr);
+    std::fprintf(stderr, "value of kivo_tapi = %p", static_cast<void *>(kivo_tapi));
+    assert(kivo_tapi != nullptr);
+    connect(kivo_tapi, &UTIL_TAPI_Device::TAPI_SendEvent, this, &KIVO_Engine::ProcessTAPIEvent);
+    connect(kivo_tapi, &UTIL_TAPI_Device::TapiDeviceClosed, this,
+            &KIVO_Engine::TapiDisconnectedSlot);
+
+    const int result = registerTapiClient();
+    if (result >= 0) {
+        kivo_tapi->SetClientHandle(result);
+        return;
+    }
+    // Registration failed: try again every 300 ms for as long as the process runs.
+    m_registrationRetry = new QTimer(nullptr);
+    assert(m_registrationRetry != nullptr);
+    m_registrationRetry->setSingleShot(false);
+    m_registrationRetry->start(kRegistrationRetryMs);
+    connect(m_registrationRetry, &QTimer::timeout, this, &KIVO_Engine::RegisterTapiTimeout);
+}
+
+int KIVO_Engine::registerTapiClient()
+{
+    const quint16 eventTypes[1] = {kCellStickerEventType};
+    return TAPI_CLIENT_Init(eventTypes, 1);
+}
+
+int KIVO_Engine::tapiInvalid()
+{
+    if (!kivo_tapi) {
+        return 0;
+    }
+    return kivo_tapi->IsTapiInvalid();
+}
+
+void KIVO_Engine::RegisterTapiTimeout()
+{
+    if (tapiInvalid() == 1) {
+        return;
+    }
+    const int result = registerTapiClient();
+    if (result < 0) {
+        return;
+    }
+    // The timer goes on after a success: each later tick registers again.
+    kivo_tapi->SetClientHandle(result);
+}
+
+void KIVO_Engine::ProcessTAPIEvent(UTIL_TAPI_Event *event)
+{
+    std::fprintf(stderr, "\nProcessing tapi event");
+    if (!event) {
+        return;
+    }
+    if (!event->GetRawData() || event->GetRawDataLength() == 0) {
+        return;
+    }
+    if (event->GetType() == kCellStickerEventType) {
+        ProcessTAPICellStickerEvent(event);
+    }
+}
+
+void KIVO_Engine::TapiDisconnectedSlot()
+{
+    showEnginePopup("KIVO: TAPI Disconnected", QStringLiteral("TAPI Device Closed!"));
+}
+
+void KIVO_Engine::showTapiError(int code)
+{
+    showEnginePopup("KIVO: TAPI Error", tapiErrorText(code));
+}
+
+void KIVO_Engine::releaseTitles()
+{
+    delete[] titlesArray;
+    titlesArray = nullptr;
+}

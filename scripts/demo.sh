@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds KIVO and runs it against the simulators on a demo root: a private session bus, the
+# telephony and FTS engine simulators, sample panic data, and KIVO itself. Without a display it
+# runs in a virtual X display served by a VNC server on 127.0.0.1 only.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/deps.sh" demo
+"$top/scripts/build.sh"
+bin=${KIVO_BUILD_DIR:-$top/build}/bin
+root=${KIVO_DEMO_ROOT:-$top/build/demo-root}
+
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+# The demo root: feature flag 356 on, the settings folder, the volatile folder, panic samples.
+mkdir -p "$root/etc/kivo" "$root/vek_user/download/appwrite/kivo" "$root/tmp"
+[ -f "$root/etc/kivo/flexbits" ] || printf '# device feature flags\n356=1\n' >"$root/etc/kivo/flexbits"
+if [ -x "$bin/kivo-sample-data" ] && [ ! -e "$root/veklocal/panic" ]; then
+    "$bin/kivo-sample-data" "$root" >/dev/null
+fi
+export KIVO_ROOT=$root
+echo "Demo root: $root"
+
+# A private session bus for KIVO and the simulators.
+bus_info=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus_info" | sed -n 1p)
+pids+=("$(echo "$bus_info" | sed -n 2p)")
+echo "Private session bus: $DBUS_SESSION_BUS_ADDRESS"
+echo "  drive it from another shell with: export DBUS_SESSION_BUS_ADDRESS='$DBUS_SESSION_BUS_ADDRESS'"
+
+log=$root/demo-logs
+mkdir -p "$log"
+for sim in kivo-sim-telephony kivo-sim-fts; do
+    if [ -x "$bin/$sim" ]; then
+        "$bin/$sim" >"$log/$sim.log" 2>&1 &
+        pids+=("$!")
+        echo "Started $sim (log: $log/$sim.log)"
+    fi
+done
+
+if [ -z "${DISPLAY:-}" ]; then
+    display=:${KIVO_DEMO_DISPLAY:-71}
+    port=${KIVO_DEMO_VNC_PORT:-5971}
+    Xvfb "$display" -screen 0 240x320x24 -nolisten tcp >"$log/xvfb.log" 2>&1 &
+    pids+=("$!")
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+        sleep 0.1
+    done
+    x11vnc -display "$display" -localhost -rfbport "$port" -forever -shared -nopw -quiet \
+        >"$log/x11vnc.log" 2>&1 &
+    pids+=("$!")
+    export DISPLAY=$display
+    cat <<MSG
+No display here: KIVO runs in the virtual display $display (240 x 320), served by a VNC
+server that listens on 127.0.0.1:$port only.
+  Connect on this machine:   vncviewer 127.0.0.1:$port
+  From another machine:      ssh -L $port:127.0.0.1:$port $(whoami)@$(hostname)
+                             then vncviewer 127.0.0.1:$port there
+MSG
+fi
+export QT_QPA_PLATFORM=xcb
+echo "Starting KIVO (keys: arrows, Return, F1 left soft key, F2/Escape right soft key)."
+echo "KIVO's traces: $log/kivo.log. Exit on the main menu ends the demo."
+"$bin/kivo" 2>"$log/kivo.log"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages KIVO needs that are missing: deps.sh build|test|demo.
+# Runs apt-get as root, or through sudo.
+set -euo pipefail
+
+build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev)
+test_pkgs=(dbus-daemon dbus-bin)
+demo_pkgs=(dbus-daemon dbus-bin xvfb x11vnc xauth fonts-dejavu-core)
+
+wanted=("${build_pkgs[@]}")
+case "${1:-build}" in
+    build) ;;
+    test) wanted+=("${test_pkgs[@]}") ;;
+    demo) wanted+=("${demo_pkgs[@]}") ;;
+    *) echo "usage: $0 build|test|demo" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$pkg")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+elif command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+else
+    echo "Missing packages (${missing[*]}) and neither root nor sudo to install them." >&2
+    exit 1
+fi
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "KIVO_ListScreen.h"
+
+#include <memory>
+
+// The main menu: "FTS Options", "Active Features", "Notification", "Internal Options", and
+// Exit, which ends the program. Owns the screens it opens; made by main.
+class KIVO_MainScreen : public KIVO_ListScreen {
+    Q_OBJECT
+
+public:
+    KIVO_MainScreen(QWidget *parent, const char *name);
+    ~KIVO_MainScreen() override;
+
+private slots:
+    void slotBack() override;
+    void switchView(int row) override;
+
+private:
+    Q_DISABLE_COPY(KIVO_MainScreen)
+};

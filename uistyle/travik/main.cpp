@@ -1,0 +1,58 @@
+// KIVO: the engineering and field-test application. main only wires: the feature flag, the
+// application, the main screen, the engine, the event loop and the teardown.
+#include "KIVO_Engine.h"
+#include "KIVO_MainScreen.h"
+#include "KIVO_Settings.h"
+#include "PlApplication.h"
+#include "PlFlexBit.h"
+
+#include <QtGlobal>
+
+#include <cassert>
+#include <cstdio>
+
+namespace {
+
+constexpr int kKivoFeatureFlag = 356;
+
+// KIVO's standard error carries its own traces alone; Qt's diagnostics would mix into them.
+void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &)
+{
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    unsigned char flex = 0;
+    getFlexBit(kKivoFeatureFlag, &flex);
+    std::fprintf(stderr, "value of flex=%d", flex);
+    if (flex != 1) {
+        std::fprintf(stderr, "Stops the activity of KIVO");
+        return 1;
+    }
+
+    qInstallMessageHandler(dropQtMessages);
+    PlApplication app(argc, argv, PlApplication::GuiClient);
+    int result = 0;
+    {
+        KIVO_MainScreen mainScreen(nullptr, nullptr);
+        app.setMainWidget(&mainScreen);
+        mainScreen.show();
+
+        kivo_eng = new KIVO_Engine;
+        assert(kivo_eng != nullptr);
+        kivo_eng->ActivateTapiDevice();
+        loadSettings(kivo_eng);
+
+        result = app.exec();
+
+        // The engine goes before the main screen and the screens it opened; the pointer is
+        // cleared so that nothing torn down after it can reach a deleted engine.
+        if (kivo_eng) {
+            delete kivo_eng;
+            kivo_eng = nullptr;
+        }
+    }
+    return result;
+}
