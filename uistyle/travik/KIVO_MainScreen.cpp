@@ -1,5 +1,7 @@
 #include "KIVO_MainScreen.h"
 
+#include "KIVO_InternalOptions.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 
@@ -36,7 +38,10 @@ void KIVO_MainScreen::switchView(int row)
     case FtsOptionsRow:
     case ActiveFeaturesRow:
     case NotificationRow:
+        break;
     case InternalOptionsRow:
+        openChild(internalOptionsScreen);
+        break;
     default:
         break;
     }
