@@ -7,6 +7,8 @@
 #include "PlRoot.h"
 
 #include <QCommandLineParser>
+#include "KIVO_SimData.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFileInfo>
@@ -39,8 +41,7 @@ int main(int argc, char *argv[])
                        "from a shell through org.kivo.Sim.Fts on /org/kivo/Sim (see "
                        "sim/README.md)."));
     parser.addHelpOption();
-    const QString shippedTitles = QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-                                  QLatin1String(s_shippedTitlesName);
+    const QString shippedTitles = kivoSimShippedFile(s_shippedTitlesName);
     parser.addOptions({
         {QStringLiteral("titles"),
          QStringLiteral("The titles file; an absolute path is taken under KIVO_ROOT (default %1).")

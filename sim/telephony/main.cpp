@@ -9,6 +9,8 @@
 #include "PlRoot.h"
 
 #include <QCommandLineParser>
+#include "KIVO_SimData.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFileInfo>
@@ -55,8 +57,7 @@ int main(int argc, char *argv[])
                        "/org/kivo/Sim (see sim/README.md).\n\nGSM bands (ARFCNs):\n") +
         KIVO_GsmBands::table());
     parser.addHelpOption();
-    const QString shippedCells = QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-                                 QLatin1String(s_shippedCellsName);
+    const QString shippedCells = kivoSimShippedFile(s_shippedCellsName);
     parser.addOptions({
         {QStringLiteral("cells"),
          QStringLiteral("The cell list; an absolute path is taken under KIVO_ROOT (default %1).")
