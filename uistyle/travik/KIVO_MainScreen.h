@@ -4,6 +4,9 @@
 
 #include <memory>
 
+class KIVO_ActiveFeatures;
+class KIVO_Notification;
+
 // The main menu: "FTS Options", "Active Features", "Notification", "Internal Options", and
 // Exit, which ends the program. Owns the screens it opens; made by main.
 class KIVO_MainScreen : public KIVO_ListScreen {
@@ -19,4 +22,6 @@ private slots:
 
 private:
     Q_DISABLE_COPY(KIVO_MainScreen)
+    std::unique_ptr<KIVO_ActiveFeatures> activeFeaturesScreen;
+    std::unique_ptr<KIVO_Notification> notificationScreen;
 };
