@@ -40,8 +40,6 @@ void tst_KIVO_CellChange::dialog_data()
     QTest::newRow("tone on") << both << 1 << 0 << "ShowToneWarning" << off << 1;
     QTest::newRow("hand-edited tone 2 to off")
         << QByteArray("[KIVO]\ntone_warning_mode=2\n") << 1 << 1 << "ShowToneWarning" << off << 0;
-    QTest::newRow("no file, message cancelled")
-        << QByteArray() << 0 << -1 << "ShowMessageWarning" << off << 0;
 }
 
 void tst_KIVO_CellChange::dialog()

@@ -1,5 +1,5 @@
 // The menus that lead to the cell features: which screen each row opens, the title on the way
-// back, and which screens go with their opener.
+// back, and the opener deleting them.
 #include "KIVO_ActiveFeatures.h"
 #include "KIVO_Engine.h"
 #include "KIVO_MainScreen.h"
@@ -33,7 +33,6 @@ class tst_KIVO_CellMenus : public QObject {
 private slots:
     void rowOpens_data();
     void rowOpens();
-    void cellStickerRebuilt();
 
 private:
     KivoTestRoot m_root;
@@ -96,32 +95,6 @@ void tst_KIVO_CellMenus::rowOpens()
         QCOMPARE(opener->windowTitle(), openerTitle);
         opener.reset();
         QVERIFY(child.isNull());
-    }
-    kivo_eng = nullptr;
-}
-
-void tst_KIVO_CellMenus::cellStickerRebuilt()
-{
-    KIVO_Engine engine;
-    kivo_eng = &engine;
-    const QString ini = KivoTestRoot::defaultIniPath();
-    KIVO_ActiveFeatures menu(nullptr, "KIVO");
-    menu.show();
-    QPointer<QWidget> popup;
-    QPointer<QWidget> first;
-    // "Enter Arfcn" (two Downs reach it with or without a current row) on the fresh screen.
-    for (const char *mode : {"1", "0"}) {
-        m_root.writeFile(ini, QByteArray("[KIVO]\ncell_sticker_mode=") + mode + '\n');
-        QTest::keyClick(&menu, Qt::Key_Return);
-        QVERIFY(first.isNull());
-        QVERIFY(popup.isNull());
-        first = shown("KIVO_CellSticker").value(0);
-        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) {
-            QTest::keyClick(first.data(), key);
-        }
-        popup = shown("KIVO_TargetArfcn").value(0);
-        // Each screen reads the mode afresh; while it is off, "Enter Arfcn" does nothing.
-        QCOMPARE(!popup.isNull(), *mode == '1');
     }
     kivo_eng = nullptr;
 }
