@@ -5,7 +5,7 @@
 #include "KivoTestRoot.h"
 #include "PlListBox.h"
 #include "PopupWatcher.h"
-#include "TelephonyPeer.h"
+#include "RecordingTelephonyPeer.h"
 
 #include <QSettings>
 #include <QTest>
@@ -20,7 +20,7 @@ private slots:
 
 private:
     KivoTestRoot m_root;
-    TelephonyPeer m_peer;
+    RecordingTelephonyPeer m_peer;
 };
 
 void tst_KIVO_CellBar::initTestCase()

@@ -6,8 +6,8 @@
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
+#include "RecordingTelephonyPeer.h"
 #include "StderrCapture.h"
-#include "TelephonyPeer.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -66,7 +66,7 @@ private:
     }
 
     KivoTestRoot m_root;
-    TelephonyPeer m_peer;
+    RecordingTelephonyPeer m_peer;
     std::unique_ptr<KIVO_Engine> m_engine;
     std::unique_ptr<KIVO_CellSticker> m_screen;
 };

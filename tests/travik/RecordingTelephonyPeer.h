@@ -10,16 +10,17 @@
 // org.kivo.Telephony for the screen tests: owns the name on the private bus, keeps every call
 // and answers each method with the value set for it. It serves from a thread of its own, as
 // the client's calls block the GUI thread until they are answered.
-class TelephonyPeer : public QDBusVirtualObject {
+class RecordingTelephonyPeer : public QDBusVirtualObject {
 public:
-    TelephonyPeer() : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, s_name))
+    RecordingTelephonyPeer()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, s_name))
     {
         setAnswer("Register", 1);
         moveToThread(&m_thread);
         m_thread.start();
         m_serving = m_bus.registerVirtualObject(s_path, this) && m_bus.registerService(s_service);
     }
-    ~TelephonyPeer() override
+    ~RecordingTelephonyPeer() override
     {
         m_bus.unregisterObject(s_path);
         m_thread.quit();
