@@ -1,6 +1,7 @@
 #include "KIVO_MainScreen.h"
 
 #include "KIVO_ActiveFeatures.h"
+#include "KIVO_InternalOptions.h"
 #include "KIVO_Notification.h"
 
 #include <QApplication>
@@ -44,8 +45,10 @@ void KIVO_MainScreen::switchView(int row)
     case NotificationRow:
         openChild(notificationScreen);
         break;
-    case FtsOptionsRow:
     case InternalOptionsRow:
+        openChild(internalOptionsScreen);
+        break;
+    case FtsOptionsRow:
     default:
         break;
     }

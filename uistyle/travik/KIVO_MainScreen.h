@@ -6,6 +6,7 @@
 
 class KIVO_ActiveFeatures;
 class KIVO_Notification;
+class KIVO_InternalOptions;
 
 // The main menu: "FTS Options", "Active Features", "Notification", "Internal Options", and
 // Exit, which ends the program. Owns the screens it opens; made by main.
@@ -24,4 +25,5 @@ private:
     Q_DISABLE_COPY(KIVO_MainScreen)
     std::unique_ptr<KIVO_ActiveFeatures> activeFeaturesScreen;
     std::unique_ptr<KIVO_Notification> notificationScreen;
+    std::unique_ptr<KIVO_InternalOptions> internalOptionsScreen;
 };
