@@ -1,6 +1,8 @@
 #include "KIVO_MainScreen.h"
 
+#include "KIVO_ActiveFeatures.h"
 #include "KIVO_InternalOptions.h"
+#include "KIVO_Notification.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -25,6 +27,8 @@ KIVO_MainScreen::KIVO_MainScreen(QWidget *parent, const char *name)
 
 KIVO_MainScreen::~KIVO_MainScreen()
 {
+    activeFeaturesScreen.reset();
+    notificationScreen.reset();
 }
 
 void KIVO_MainScreen::slotBack()
@@ -35,13 +39,16 @@ void KIVO_MainScreen::slotBack()
 void KIVO_MainScreen::switchView(int row)
 {
     switch (row) {
-    case FtsOptionsRow:
     case ActiveFeaturesRow:
+        openChild(activeFeaturesScreen);
+        break;
     case NotificationRow:
+        openChild(notificationScreen);
         break;
     case InternalOptionsRow:
         openChild(internalOptionsScreen);
         break;
+    case FtsOptionsRow:
     default:
         break;
     }

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class KIVO_ActiveFeatures;
+class KIVO_Notification;
 class KIVO_InternalOptions;
 
 // The main menu: "FTS Options", "Active Features", "Notification", "Internal Options", and
@@ -21,5 +23,7 @@ private slots:
 
 private:
     Q_DISABLE_COPY(KIVO_MainScreen)
+    std::unique_ptr<KIVO_ActiveFeatures> activeFeaturesScreen;
+    std::unique_ptr<KIVO_Notification> notificationScreen;
     std::unique_ptr<KIVO_InternalOptions> internalOptionsScreen;
 };
