@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class QCopChannel;
@@ -76,10 +77,17 @@ private:
     // Settles the sticker state and the stored ARFCN after an outcome event; writes the ARFCN
     // the notice shows into *shownArfcn where there is one.
     void UpdateSticker(int keepsSticker, int *shownArfcn);
+    // Shows the notice of one sticker outcome, or queues it while another one is open.
+    void showStickerNotice(const QString &text);
     void releaseTitles();
 
     // The 300 ms registration retry; runs from a failed registration until the engine goes.
     QTimer *m_registrationRetry = nullptr;
+    // A sticker notice runs a nested event loop until the user closes it, and outcomes keep
+    // arriving meanwhile: while one is open, the notices of later outcomes wait here (the
+    // newest ones, at most kMaxWaitingStickerNotices) and follow one after another.
+    bool m_stickerNoticeOpen = false;
+    QStringList m_waitingStickerNotices;
 };
 
 // The one engine; set by main right after construction.

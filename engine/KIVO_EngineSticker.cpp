@@ -17,6 +17,8 @@ namespace {
 constexpr quint32 kWrongArfcnA = 0x100;
 constexpr quint32 kWrongArfcnB = 0x200;
 constexpr quint32 kStickerStopped = 7;
+// Notices of sticker outcomes that wait while one is open; older ones beyond are dropped.
+constexpr int kMaxWaitingStickerNotices = 16;
 
 const KIVO_StickerResult s_stickerResults[] = {
     {"Wrong PLMN", 0},
@@ -73,10 +75,9 @@ void KIVO_Engine::ProcessTAPICellStickerEvent(UTIL_TAPI_Event *event)
     }
     const quint32 code = qFromLittleEndian<quint32>(event->GetRawData());
 
-    auto *notice = new PlNoticeDlg(1, QStringLiteral("Cell Sticker Information"),
-                                   QStringLiteral(" "), nullptr);
+    QString message;
     if (code == kWrongArfcnA || code == kWrongArfcnB) {
-        notice->setMessageText(QStringLiteral("Wrong ARFCN entered"));
+        message = QStringLiteral("Wrong ARFCN entered");
         std::fprintf(stderr, "\nIs arfcn wrong %d ", arfcn);
         cellStickerState = prevCellStickerState;
         arfcn = storedArfcn;
@@ -87,8 +88,7 @@ void KIVO_Engine::ProcessTAPICellStickerEvent(UTIL_TAPI_Event *event)
         // With no sticker pending or set there is no ARFCN of the outcome; the target shows.
         int shownArfcn = arfcn;
         UpdateSticker(result.keepsSticker, &shownArfcn);
-        QString message =
-            QStringLiteral("Cell id: %1\n").arg(static_cast<quint32>(shownArfcn));
+        message = QStringLiteral("Cell id: %1\n").arg(static_cast<quint32>(shownArfcn));
         if (result.keepsSticker == 0) {
             message += QStringLiteral("Cell Sticker Stopped\n");
             emit cellBarred();
@@ -100,11 +100,35 @@ void KIVO_Engine::ProcessTAPICellStickerEvent(UTIL_TAPI_Event *event)
             writeStickerState(0);
         }
         message += QString::fromLatin1(result.text);
-        notice->setMessageText(message);
     }
-    notice->setTitleIcon(QPixmap());
-    notice->exec();
-    delete notice;
+    showStickerNotice(message);
+}
+
+void KIVO_Engine::showStickerNotice(const QString &text)
+{
+    if (m_stickerNoticeOpen) {
+        // The state has been settled already; only the telling waits.
+        if (m_waitingStickerNotices.size() >= kMaxWaitingStickerNotices) {
+            m_waitingStickerNotices.removeFirst();
+        }
+        m_waitingStickerNotices.append(text);
+        return;
+    }
+    m_stickerNoticeOpen = true;
+    QString next = text;
+    for (;;) {
+        auto *notice = new PlNoticeDlg(1, QStringLiteral("Cell Sticker Information"),
+                                       QStringLiteral(" "), nullptr);
+        notice->setMessageText(next);
+        notice->setTitleIcon(QPixmap());
+        notice->exec();
+        delete notice;
+        if (m_waitingStickerNotices.isEmpty()) {
+            break;
+        }
+        next = m_waitingStickerNotices.takeFirst();
+    }
+    m_stickerNoticeOpen = false;
 }
 
 void KIVO_Engine::UpdateSticker(int keepsSticker, int *shownArfcn)

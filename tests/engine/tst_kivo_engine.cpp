@@ -2,12 +2,14 @@
 // events that reach the cell sticker handler, the device closing, a service too slow to answer.
 #include "KIVO_Engine.h"
 #include "KivoTestRoot.h"
+#include "PlNoticeDlg.h"
 #include "PopupWatcher.h"
 #include "StderrCapture.h"
 #include "TAPI_KIVO.h"
 #include "TelephonyPeer.h"
 #include "UTIL_TAPI_Event.h"
 
+#include <QApplication>
 #include <QProcess>
 #include <QTest>
 
@@ -20,6 +22,7 @@ private slots:
     void eventDispatch();
     void dispatchFilter_data();
     void dispatchFilter();
+    void outcomesWaitTheirTurn();
     void deviceClosedShowsPopupEachTime();
     void slowServiceShowsTimeout();
 
@@ -186,6 +189,44 @@ void tst_KIVO_Engine::dispatchFilter()
     QVERIFY2(traces.startsWith("\nProcessing tapi event"), traces.constData());
     QCOMPARE(int(traces.count("\nProcessing tapi event")), 2);
     QCOMPARE(int(traces.count("\nUpdate sticker")), popups);
+}
+
+// Outcomes that arrive while a sticker notice is open are told one after another, in their
+// order, each in a notice of its own once the one before is closed: notices never pile up.
+void tst_KIVO_Engine::outcomesWaitTheirTurn()
+{
+    KIVO_Engine engine;
+    engine.arfcn = 62;
+    PopupWatcher watcher;
+    for (int i = 0; i < 3; ++i) {
+        watcher.answer(PopupWatcher::Answer::Accept);
+    }
+    int mostOpen = 0;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, &probe, [&] {
+        int open = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            open += qobject_cast<PlNoticeDlg *>(widget) && widget->isVisible() ? 1 : 0;
+        }
+        mostOpen = qMax(mostOpen, open);
+    });
+    probe.start(0);
+
+    UTIL_TAPI_Event scanning(0x0F03, QByteArray::fromHex("08000000"));
+    UTIL_TAPI_Event wrong(0x0F03, QByteArray::fromHex("00010000"));
+    UTIL_TAPI_Event ok(0x0F03, QByteArray::fromHex("0a000000"));
+    // The later two arrive inside the first notice's event loop.
+    QTimer::singleShot(0, &engine, [&] {
+        engine.ProcessTAPIEvent(&wrong);
+        engine.ProcessTAPIEvent(&ok);
+    });
+    engine.ProcessTAPIEvent(&scanning);
+
+    QCOMPARE(watcher.seen().size(), 3);
+    QCOMPARE(watcher.seen().at(0).text, QStringLiteral("Cell id: 62\nScanning for Cell"));
+    QCOMPARE(watcher.seen().at(1).text, QStringLiteral("Wrong ARFCN entered"));
+    QCOMPARE(watcher.seen().at(2).text, QStringLiteral("Cell id: 4294967295\nArfcn is Ok"));
+    QCOMPARE(mostOpen, 1);
 }
 
 void tst_KIVO_Engine::deviceClosedShowsPopupEachTime()
