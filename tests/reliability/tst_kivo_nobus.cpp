@@ -1,0 +1,91 @@
+// KIVO with no bus at all: the program starts and keeps running while its registration fails,
+// telephony requests from the screens end in the "Sendmsg Error!" popup, requests to the FTS
+// engine are lost, and the files stay as they were.
+#include "KIVO_CellBar.h"
+#include "KIVO_Engine.h"
+#include "KivoTestRoot.h"
+#include "PlListBox.h"
+#include "PopupWatcher.h"
+
+#include <QProcess>
+#include <QTest>
+
+class tst_KIVO_NoBus : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void programRuns();
+    void requestsFail();
+
+private:
+    KivoTestRoot m_root;
+};
+
+namespace {
+
+const QByteArray s_iniBytes = "[KIVO]\nkivo_mode=2\nstoredArfcn=62\nCell%20Sticker%20State=2\n";
+const QByteArray s_volatileBytes = "[KIVO]\nCell%20Barring=1\n";
+
+} // namespace
+
+void tst_KIVO_NoBus::initTestCase()
+{
+    QVERIFY(m_root.isValid());
+    QVERIFY(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").contains("nonexistent"));
+    m_root.writeFlexBits("356=1\n");
+    m_root.writeFile(KivoTestRoot::defaultIniPath(), s_iniBytes);
+    m_root.writeFile(QStringLiteral("/tmp/kivo"), s_volatileBytes);
+}
+
+void tst_KIVO_NoBus::programRuns()
+{
+    QProcess kivo;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KIVO_ROOT"), m_root.root());
+    kivo.setProcessEnvironment(environment);
+    kivo.start(QStringLiteral(KIVO_BINARY), {});
+    QVERIFY(kivo.waitForStarted(10000));
+    QByteArray traces;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (traces += kivo.readAllStandardError()).contains("value of kivo_tapi") ||
+            kivo.state() != QProcess::Running,
+        20000);
+    // A few seconds of failed registrations, every 300 ms.
+    QTest::qWait(2000);
+    QCOMPARE(kivo.state(), QProcess::Running);
+    traces += kivo.readAllStandardError();
+    QVERIFY2(traces.startsWith("value of flex=1[KIVO] KIVO_Engine::KIVO_Engine\r\n"),
+             traces.constData());
+    kivo.kill();
+    QVERIFY(kivo.waitForFinished(10000));
+    QCOMPARE(m_root.readFile(KivoTestRoot::defaultIniPath()), s_iniBytes);
+    QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")), s_volatileBytes);
+}
+
+void tst_KIVO_NoBus::requestsFail()
+{
+    KIVO_Engine engine;
+    kivo_eng = &engine;
+    engine.ActivateTapiDevice();
+    QCOMPARE(engine.tapiInvalid(), 1);
+    engine.getTitleInfo();
+    engine.setFavourites(3);
+    engine.cellBarMode = 1;
+
+    PopupWatcher watcher;
+    KIVO_CellBar screen(nullptr, "Active Features");
+    screen.show();
+    QTRY_COMPARE(screen.findChild<PlListBox *>()->currentItem(), 1);
+    QTest::keyClick(&screen, Qt::Key_Down);
+    QTest::keyClick(&screen, Qt::Key_F1);
+    QCOMPARE(watcher.seen().size(), 1);
+    QCOMPARE(watcher.seen().at(0).title, QStringLiteral("KIVO: TAPI Error"));
+    QCOMPARE(watcher.seen().at(0).text, QStringLiteral("Sendmsg Error!"));
+    QCOMPARE(engine.cellBarMode, 1);
+    QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")), s_volatileBytes);
+    kivo_eng = nullptr;
+}
+
+QTEST_MAIN(tst_KIVO_NoBus)
+#include "tst_kivo_nobus.moc"
