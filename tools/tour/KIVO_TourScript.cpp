@@ -1,0 +1,235 @@
+#include "KIVO_TourScript.h"
+
+#include "KIVO_TourRunner.h"
+#include "KIVO_TourStage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QVariantList>
+
+namespace {
+
+using Front = KIVO_TourRunner::Front;
+using Action = KIVO_TourRunner::Action;
+
+enum Key {
+    Up = Qt::Key_Up,
+    Down = Qt::Key_Down,
+    Select = Qt::Key_Return,
+    Left = Qt::Key_F1,
+    Right = Qt::Key_F2,
+    Back = Qt::Key_Escape,
+    Erase = Qt::Key_Backspace,
+};
+
+Front screen(const char *className, const char *title)
+{
+    return {className, QString::fromLatin1(title), QString()};
+}
+
+Front popup(const char *className, const char *title, const char *text = "")
+{
+    return {className, QString::fromLatin1(title), QString::fromLatin1(text)};
+}
+
+// The screens, by class and title.
+const Front s_main = screen("KIVO_MainScreen", "KIVO");
+const Front s_activeFeatures = screen("KIVO_ActiveFeatures", "Active Features");
+const Front s_cellSticker = screen("KIVO_CellSticker", "Cell Sticker");
+const Front s_cellBar = screen("KIVO_CellBar", "Cell Bar Access");
+const Front s_notification = screen("KIVO_Notification", "Notification");
+const Front s_cellChange = screen("KIVO_CellChange", "Cell Change Warning");
+const Front s_internalOptions = screen("KIVO_InternalOptions", "Panic Viewer");
+const Front s_panicsType = screen("KIVO_PanicsType", "Panics Type");
+const Front s_panics = screen("KIVO_PanicsDisplay", "Panics");
+const Front s_panicData = screen("KIVO_DataDisplay", "Panic Data");
+
+const char s_stickerInfo[] = "Cell Sticker Information";
+
+class Script {
+public:
+    Script(KIVO_TourRunner &tour, KIVO_TourStage &stage) : m_tour(tour), m_stage(stage)
+    {
+    }
+
+    Action keys(const QList<int> &keys) const
+    {
+        KIVO_TourRunner *tour = &m_tour;
+        return [tour, keys] { tour->press(keys); };
+    }
+
+    // A call of the telephony simulator's control interface, then the keys.
+    Action telephony(const QString &method, const QVariantList &arguments,
+                     const QList<int> &then = {}) const
+    {
+        KIVO_TourRunner *tour = &m_tour;
+        KIVO_TourStage *stage = &m_stage;
+        return [tour, stage, method, arguments, then] {
+            QString error;
+            if (!stage->telephonyControl(method, arguments, &error)) {
+                tour->fail(error);
+                return;
+            }
+            tour->press(then);
+        };
+    }
+
+    void mainMenu();
+    void cellSticker();
+    void cellBar();
+    void notification();
+    void panicViewer();
+    void leave();
+
+private:
+    KIVO_TourRunner &m_tour;
+    KIVO_TourStage &m_stage;
+};
+
+void Script::mainMenu()
+{
+    m_tour.step(QStringLiteral("main-menu"), s_main, keys({Down, Select}));
+}
+
+void Script::cellSticker()
+{
+    m_tour.step(QStringLiteral("active-features"), s_activeFeatures, keys({Select}));
+    // Mode on, ARFCN 62 (a good cell of the simulator), Set.
+    m_tour.step(QStringLiteral("cell-sticker"), s_cellSticker, keys({Select}));
+    m_tour.step(QStringLiteral("cell-sticker-mode"), popup("PlSingleSelectDlg", "Cell Sticker"),
+                keys({Up, Select}));
+    m_tour.step(QString(), s_cellSticker, keys({Down, Select}));
+    KIVO_TourRunner *tour = &m_tour;
+    m_tour.step(QString(), popup("KIVO_TargetArfcn", "Arfcn"),
+                [tour] { tour->type(QStringLiteral("62")); });
+    m_tour.step(QStringLiteral("target-arfcn"), popup("KIVO_TargetArfcn", "Arfcn"), keys({Left}));
+    m_tour.step(QString(), s_cellSticker, keys({Left}));
+    m_tour.step(QStringLiteral("cell-sticker-question"),
+                popup("PlMessageDlg", s_stickerInfo, "Set sticker on ARFCN 62 ?"), keys({Select}));
+    m_tour.step(QStringLiteral("cell-sticker-notice"),
+                popup("PlNoticeDlg", s_stickerInfo, "Cell id: 62\nMode Entered"), keys({Select}));
+
+    // Set again without a fresh ARFCN.
+    m_tour.step(QString(), s_cellSticker, keys({Left}));
+    m_tour.step(QStringLiteral("cell-sticker-no-cell"),
+                popup("PlMessageDlg", "Cell Sticker Error", "No cell selected"), keys({Select}));
+
+    // ARFCN 1100 is in no GSM band: the check refuses it.
+    m_tour.step(QString(), s_cellSticker, keys({Select}));
+    m_tour.step(QString(), popup("KIVO_TargetArfcn", "Arfcn"), [tour] {
+        tour->press({Erase, Erase});
+        tour->type(QStringLiteral("1100"));
+    });
+    m_tour.step(QString(), popup("KIVO_TargetArfcn", "Arfcn"), keys({Left}));
+    m_tour.step(QString(), s_cellSticker, keys({Left}));
+    m_tour.step(QString(), popup("PlMessageDlg", s_stickerInfo, "Set sticker on ARFCN 1100 ?"),
+                keys({Select}));
+    m_tour.step(QStringLiteral("cell-sticker-wrong-arfcn"),
+                popup("PlMessageDlg", s_stickerInfo, "Wrong ARFCN entered"), keys({Select}));
+
+    // Mode off and Set: the sticker on 62 stops; Set once more: there is none to stop.
+    m_tour.step(QString(), s_cellSticker, keys({Up, Select}));
+    m_tour.step(QString(), popup("PlSingleSelectDlg", "Cell Sticker"), keys({Down, Select}));
+    m_tour.step(QString(), s_cellSticker, keys({Left}));
+    m_tour.step(QStringLiteral("cell-sticker-stopped"),
+                popup("PlNoticeDlg", s_stickerInfo, "Cell id: 62\nCell Sticker Stopped"),
+                keys({Select}));
+    m_tour.step(QString(), s_cellSticker, keys({Left}));
+    m_tour.step(QStringLiteral("cell-sticker-not-set"),
+                popup("PlMessageDlg", s_stickerInfo, "Sticker not set"), keys({Select}));
+    m_tour.step(QString(), s_cellSticker, keys({Right}));
+}
+
+void Script::cellBar()
+{
+    m_tour.step(QString(), s_activeFeatures, keys({Down, Select}));
+    m_tour.step(QStringLiteral("cell-bar-access"), s_cellBar, keys({Down, Select}));
+    m_tour.step(QStringLiteral("cell-bar-set"),
+                popup("PlMessageDlg", "Cell Barring", "Cell Bar set to: Inverted"), keys({Select}));
+    // The simulator answers the next mode request with status 3.
+    m_tour.step(QString(), s_activeFeatures,
+                telephony(QStringLiteral("ForceStatus"),
+                          {QStringLiteral("SetCellBarAccessMode"), 3, 1u}, {Select}));
+    m_tour.step(QStringLiteral("cell-bar-access-inverted"), s_cellBar, keys({Up, Select}));
+    m_tour.step(QStringLiteral("tapi-error"), popup("PlMessageDlg", "KIVO: TAPI Error", "Timeout!"),
+                keys({Select}));
+    m_tour.step(QString(), s_activeFeatures, keys({Right}));
+}
+
+void Script::notification()
+{
+    m_tour.step(QString(), s_main, keys({Down, Select}));
+    m_tour.step(QStringLiteral("notification"), s_notification, keys({Select}));
+    m_tour.step(QStringLiteral("cell-change-warning"), s_cellChange, keys({Select}));
+    m_tour.step(QStringLiteral("message-warning"), popup("PlSingleSelectDlg", "ShowMessageWarning"),
+                keys({Up, Select}));
+    m_tour.step(QString(), s_cellChange, keys({Down, Select}));
+    m_tour.step(QStringLiteral("tone-warning"), popup("PlSingleSelectDlg", "ShowToneWarning"),
+                keys({Back}));
+    m_tour.step(QString(), s_cellChange, keys({Right}));
+    m_tour.step(QString(), s_notification, keys({Right}));
+}
+
+void Script::panicViewer()
+{
+    m_tour.step(QString(), s_main, keys({Down, Select}));
+    m_tour.step(QStringLiteral("internal-options"), s_internalOptions, keys({Select}));
+    m_tour.step(QStringLiteral("panics-type"), s_panicsType, keys({Select}));
+    // BP panic 2 carries a full 36-byte dump; the rows run from the newest.
+    m_tour.step(QStringLiteral("panic-list-bp"), s_panics, keys({Down, Down, Down, Select}));
+    m_tour.step(QStringLiteral("panic-detail-bp"), s_panicData, keys({Right}));
+    m_tour.step(QString(), s_panics, keys({Right}));
+    m_tour.step(QString(), s_panicsType, keys({Down, Select}));
+    m_tour.step(QStringLiteral("panic-list-ap"), s_panics, keys({Down, Select}));
+    m_tour.step(QStringLiteral("panic-detail-ap"), s_panicData, keys({Right}));
+    m_tour.step(QString(), s_panics, keys({Right}));
+    m_tour.step(QString(), s_panicsType, keys({Down, Select}));
+    m_tour.step(QStringLiteral("panic-list-quirn"), s_panics, keys({Down, Down, Select}));
+    m_tour.step(QStringLiteral("panic-detail-quirn"), s_panicData, keys({Right}));
+    m_tour.step(QString(), s_panics, keys({Right}));
+    m_tour.step(QString(), s_panicsType, keys({Down, Select}));
+    m_tour.step(QStringLiteral("panic-list-kernel"), s_panics, keys({Select}));
+    m_tour.step(QStringLiteral("panic-detail-kernel"), s_panicData, keys({Right}));
+    m_tour.step(QString(), s_panics, keys({Right}));
+
+    // The kernel panic partition emptied: nothing to list.
+    KIVO_TourRunner *tour = &m_tour;
+    const QString kernelPanic =
+        QDir(m_stage.root()).filePath(QStringLiteral("dev/mtdblock/kpanic"));
+    m_tour.step(QString(), s_panicsType, [tour, kernelPanic] {
+        if (!QFile::remove(kernelPanic)) {
+            tour->fail(QStringLiteral("cannot remove %1").arg(kernelPanic));
+            return;
+        }
+        tour->press({Select});
+    });
+    m_tour.step(QStringLiteral("no-panics"),
+                popup("PlMessageDlg", "Panic List:", "No Panics to display"), keys({Select}));
+    m_tour.step(QStringLiteral("panic-list-empty"), s_panics, keys({Right}));
+}
+
+void Script::leave()
+{
+    // The telephony service goes away while KIVO runs.
+    m_tour.step(QString(), s_panicsType, telephony(QStringLiteral("Vanish"), {0u}));
+    m_tour.step(QStringLiteral("tapi-disconnected"),
+                popup("PlMessageDlg", "KIVO: TAPI Disconnected", "TAPI Device Closed!"),
+                keys({Select}));
+    m_tour.step(QString(), s_panicsType, keys({Right}));
+    m_tour.step(QString(), s_internalOptions, keys({Right}));
+    // "Exit" ends KIVO's event loop, and with it the tour.
+    m_tour.step(QString(), s_main, keys({Right}));
+}
+
+} // namespace
+
+void addTourSteps(KIVO_TourRunner &tour, KIVO_TourStage &stage)
+{
+    Script script(tour, stage);
+    script.mainMenu();
+    script.cellSticker();
+    script.cellBar();
+    script.notification();
+    script.panicViewer();
+    script.leave();
+}
