@@ -45,12 +45,12 @@ KIVO_TourRunner::~KIVO_TourRunner()
 
 void KIVO_TourRunner::step(const QString &name, const Front &front, Action action)
 {
-    m_steps.append({name, front, std::move(action), true});
+    m_steps.append({name, front, std::move(action), true, {}, QString()});
 }
 
-void KIVO_TourRunner::then(Action action)
+void KIVO_TourRunner::when(const QString &what, std::function<bool()> ready, Action action)
 {
-    m_steps.append({QString(), Front(), std::move(action), false});
+    m_steps.append({QString(), Front(), std::move(action), false, std::move(ready), what});
 }
 
 void KIVO_TourRunner::press(const QList<int> &keys)
@@ -135,20 +135,24 @@ void KIVO_TourRunner::runStep()
         return;
     }
     const Step step = m_steps.at(m_next);
-    if (step.waits) {
-        QWidget *window = frontWindow();
-        if (!matches(window, step.front)) {
-            m_seenOnce = false;
-            m_waitedMs += kPollMs;
-            if (m_waitedMs > kWaitLimitMs) {
-                fail(QStringLiteral("waited in vain for %1 \"%2\" %3; in front: %4")
-                         .arg(QString::fromLatin1(step.front.className), step.front.title,
-                              step.front.text, describe(window)));
-                return;
-            }
-            scheduleNext(kPollMs);
+    QWidget *window = frontWindow();
+    if (!stepReady(step, window)) {
+        m_seenOnce = false;
+        m_waitedMs += kPollMs;
+        if (m_waitedMs > kWaitLimitMs) {
+            const QString expected = step.waitsForFront
+                                         ? QStringLiteral("%1 \"%2\" %3")
+                                               .arg(QString::fromLatin1(step.front.className),
+                                                    step.front.title, step.front.text)
+                                         : step.what;
+            fail(QStringLiteral("waited in vain for %1; in front: %2")
+                     .arg(expected, describe(window)));
             return;
         }
+        scheduleNext(kPollMs);
+        return;
+    }
+    if (step.waitsForFront) {
         // Seen on two polls in a row: laid out, and not just passing.
         if (!m_seenOnce) {
             m_seenOnce = true;
@@ -171,6 +175,14 @@ void KIVO_TourRunner::runStep()
     if (step.action) {
         step.action();
     }
+}
+
+bool KIVO_TourRunner::stepReady(const Step &step, QWidget *window) const
+{
+    if (step.waitsForFront) {
+        return matches(window, step.front);
+    }
+    return !step.ready || step.ready();
 }
 
 QWidget *KIVO_TourRunner::frontWindow() const

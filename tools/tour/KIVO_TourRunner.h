@@ -37,8 +37,8 @@ public:
 
     // Waits for `front`; saves NN-`name`.png when `name` is not empty; then runs `action`.
     void step(const QString &name, const Front &front, Action action = {});
-    // Runs `action` as the next step, without waiting for a window.
-    void then(Action action);
+    // Waits until `ready` holds (`what` names it in a failure), then runs `action`.
+    void when(const QString &what, std::function<bool()> ready, Action action);
 
     // Keys where the keyboard focus is, one after the other. Only the last one may open a
     // modal popup: the keys after one would wait until it closes.
@@ -63,11 +63,15 @@ private:
         QString name;
         Front front;
         Action action;
-        bool waits = true;
+        // A step waits for its front window, or else for `ready`.
+        bool waitsForFront = true;
+        std::function<bool()> ready;
+        QString what;
     };
 
     void scheduleNext(int delayMs);
     void runStep();
+    bool stepReady(const Step &step, QWidget *window) const;
     QWidget *frontWindow() const;
     bool matches(QWidget *window, const Front &front) const;
     QString describe(QWidget *window) const;

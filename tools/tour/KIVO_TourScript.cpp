@@ -120,20 +120,35 @@ void Script::cellSticker()
         tour->press({Erase, Erase});
         tour->type(QStringLiteral("1100"));
     });
-    m_tour.step(QString(), popup("KIVO_TargetArfcn", "Arfcn"), keys({Left}));
+    // Return in the popup works its "Set" too.
+    m_tour.step(QString(), popup("KIVO_TargetArfcn", "Arfcn"), keys({Select}));
     m_tour.step(QString(), s_cellSticker, keys({Left}));
     m_tour.step(QString(), popup("PlMessageDlg", s_stickerInfo, "Set sticker on ARFCN 1100 ?"),
                 keys({Select}));
     m_tour.step(QStringLiteral("cell-sticker-wrong-arfcn"),
                 popup("PlMessageDlg", s_stickerInfo, "Wrong ARFCN entered"), keys({Select}));
 
-    // Mode off and Set: the sticker on 62 stops; Set once more: there is none to stop.
-    m_tour.step(QString(), s_cellSticker, keys({Up, Select}));
-    m_tour.step(QString(), popup("PlSingleSelectDlg", "Cell Sticker"), keys({Down, Select}));
-    m_tour.step(QString(), s_cellSticker, keys({Left}));
+    // ARFCN 36 is a barred cell: the sticker fails, KIVO switches the mode off and asks the
+    // layer to stop, whose answer comes a second later as a notice of its own.
+    m_tour.step(QString(), s_cellSticker, keys({Select}));
+    m_tour.step(QString(), popup("KIVO_TargetArfcn", "Arfcn"), [tour] {
+        tour->press({Erase, Erase});
+        tour->type(QStringLiteral("36"));
+    });
+    m_tour.step(QString(), popup("KIVO_TargetArfcn", "Arfcn"), keys({Left}));
+    m_tour.step(QString(), s_cellSticker,
+                telephony(QStringLiteral("SetOutcomeDelay"), {1000u}, {Left}));
+    m_tour.step(QString(), popup("PlMessageDlg", s_stickerInfo, "Set sticker on ARFCN 36 ?"),
+                keys({Select}));
+    m_tour.step(
+        QStringLiteral("cell-sticker-barred"),
+        popup("PlNoticeDlg", s_stickerInfo, "Cell id: 36\nCell Sticker Stopped\nCell Barred"),
+        keys({Select}));
     m_tour.step(QStringLiteral("cell-sticker-stopped"),
                 popup("PlNoticeDlg", s_stickerInfo, "Cell id: 62\nCell Sticker Stopped"),
-                keys({Select}));
+                telephony(QStringLiteral("SetOutcomeDelay"), {300u}, {Select}));
+
+    // Set once more: there is no sticker to stop.
     m_tour.step(QString(), s_cellSticker, keys({Left}));
     m_tour.step(QStringLiteral("cell-sticker-not-set"),
                 popup("PlMessageDlg", s_stickerInfo, "Sticker not set"), keys({Select}));

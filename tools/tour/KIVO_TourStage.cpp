@@ -95,6 +95,11 @@ QString KIVO_TourStage::root() const
     return m_root.path();
 }
 
+void KIVO_TourStage::keepRoot()
+{
+    m_root.setAutoRemove(false);
+}
+
 bool KIVO_TourStage::telephonyControl(const QString &method, const QVariantList &arguments,
                                       QString *error)
 {

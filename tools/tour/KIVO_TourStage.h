@@ -20,6 +20,8 @@ public:
     void tearDown();
 
     QString root() const;
+    // Leaves the root in place at the end, for a look at the files KIVO wrote.
+    void keepRoot();
     // A call of the telephony simulator's control interface org.kivo.Sim.Telephony.
     bool telephonyControl(const QString &method, const QVariantList &arguments, QString *error);
     // A call of the FTS engine simulator's control interface org.kivo.Sim.Fts.

@@ -72,6 +72,9 @@ int main(int argc, char **argv)
          QStringLiteral("Where kivo-sim-telephony, kivo-sim-fts and kivo-sample-data are "
                         "(default: beside kivo-tour)."),
          QStringLiteral("dir"), QCoreApplication::applicationDirPath()},
+        {QStringLiteral("keep-root"),
+         QStringLiteral("Keep the temporary KIVO_ROOT and print its path, to look at the files "
+                        "KIVO wrote (kivo-status reads them with KIVO_ROOT set to it).")},
     });
     parser.process(app);
 
@@ -87,6 +90,10 @@ int main(int argc, char **argv)
     }
 
     KIVO_TourStage stage(parser.value(QStringLiteral("bin")), output);
+    if (parser.isSet(QStringLiteral("keep-root"))) {
+        stage.keepRoot();
+        std::printf("kivo-tour: root %s\n", qPrintable(stage.root()));
+    }
     QString error;
     if (!stage.setUp(&error)) {
         std::fprintf(errors, "kivo-tour: %s\n", qPrintable(error));
