@@ -1,5 +1,7 @@
 #include "KIVO_MainScreen.h"
 
+#include "KIVO_FTSOptions_P2.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 
@@ -23,6 +25,8 @@ KIVO_MainScreen::KIVO_MainScreen(QWidget *parent, const char *name)
 
 KIVO_MainScreen::~KIVO_MainScreen()
 {
+    // The screens go in a fixed order.
+    ftsOptionsScreen.reset();
 }
 
 void KIVO_MainScreen::slotBack()
@@ -34,6 +38,11 @@ void KIVO_MainScreen::switchView(int row)
 {
     switch (row) {
     case FtsOptionsRow:
+        ftsOptionsScreen.reset();
+        std::fprintf(stderr, "[KIVO] start KIVO_FTS_Options_P2()\r\n");
+        // It shows itself once it has asked for the titles.
+        ftsOptionsScreen = std::make_unique<KIVO_FTSOptions_P2>(nullptr, nullptr);
+        break;
     case ActiveFeaturesRow:
     case NotificationRow:
     case InternalOptionsRow:

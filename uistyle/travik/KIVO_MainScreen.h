@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class KIVO_FTSOptions_P2;
+
 // The main menu: "FTS Options", "Active Features", "Notification", "Internal Options", and
 // Exit, which ends the program. Owns the screens it opens; made by main.
 class KIVO_MainScreen : public KIVO_ListScreen {
@@ -19,4 +21,6 @@ private slots:
 
 private:
     Q_DISABLE_COPY(KIVO_MainScreen)
+
+    std::unique_ptr<KIVO_FTSOptions_P2> ftsOptionsScreen;
 };

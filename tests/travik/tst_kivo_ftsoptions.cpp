@@ -1,0 +1,308 @@
+// The FTS Options screen from the main menu, against an FTS engine on the test's private bus:
+// the titles retry, the editors waiting for titles, an edit end to end, and the availability
+// choice as the application manager and the settings file see it.
+#include "FtsPeer.h"
+#include "KIVO_Engine.h"
+#include "KIVO_FTSOptions_P2.h"
+#include "KIVO_Favourites.h"
+#include "KIVO_MainScreen.h"
+#include "KIVO_Settings.h"
+#include "KIVO_Visibles.h"
+#include "KivoTestRoot.h"
+#include "PlListBox.h"
+#include "PlListBoxItem.h"
+#include "PlSoftKey.h"
+#include "PopupWatcher.h"
+#include "StderrCapture.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+namespace {
+
+struct EngineScope {
+    EngineScope()
+    {
+        kivo_eng = &engine;
+    }
+    ~EngineScope()
+    {
+        kivo_eng = nullptr;
+    }
+    KIVO_Engine engine;
+};
+
+template <typename Screen> QList<Screen *> screensOf()
+{
+    QList<Screen *> screens;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *screen = qobject_cast<Screen *>(widget)) {
+            screens << screen;
+        }
+    }
+    return screens;
+}
+
+// The one FTS Options screen the main menu has built, opened with the keys.
+KIVO_FTSOptions_P2 *openFtsOptions(KIVO_MainScreen &mainScreen)
+{
+    QTest::keyClick(&mainScreen, Qt::Key_Return);
+    const auto screens = screensOf<KIVO_FTSOptions_P2>();
+    return screens.size() == 1 ? screens.first() : nullptr;
+}
+
+const QStringList kTitles{"Serving Cell", "Neighbour Cells", "Timing Advance", "Power Control",
+                          "Channel Info"};
+const char kRetryTrace[] = "[KIVO]***************retry get titles******* \r\n";
+
+} // namespace
+
+class tst_KIVO_FtsOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void openFromMainMenu();
+    void titlesRetryUntilKnown();
+    void editorsWaitForTitles();
+    void favouritesEndToEnd();
+    void availability_data();
+    void availability();
+
+    // org.kivo.SystemState.ClientEvent as the application manager receives it.
+    void clientEvent(int event);
+
+private:
+    KivoTestRoot m_root;
+    QList<int> m_events;
+};
+
+void tst_KIVO_FtsOptions::initTestCase()
+{
+    QVERIFY(QDBusConnection::sessionBus().connect(
+        QString(), QStringLiteral("/org/kivo/SystemState"), QStringLiteral("org.kivo.SystemState"),
+        QStringLiteral("ClientEvent"), this, SLOT(clientEvent(int))));
+}
+
+void tst_KIVO_FtsOptions::clientEvent(int event)
+{
+    m_events << event;
+}
+
+void tst_KIVO_FtsOptions::openFromMainMenu()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    KIVO_MainScreen mainScreen(nullptr, nullptr);
+    mainScreen.show();
+    StderrCapture capture;
+    QPointer<KIVO_FTSOptions_P2> screen = openFtsOptions(mainScreen);
+    QVERIFY(screen);
+    QCOMPARE(capture.text(), QByteArray("[KIVO] start KIVO_FTS_Options_P2()\r\n"
+                                        "[KIVO] pernu KIVO_FTSOptions::KIVO_FTSOptions \r\n"
+                                        "[KIVO] pernu in FTSOptions getTitleInfo()\r\n"
+                                        "[KIVO] KIVO_Engine::getTitleInfo \r\n"
+                                        "[KIVO] show FTSOptions \r\n"));
+    QVERIFY(screen->isVisible());
+    auto *list = screen->findChild<PlListBox *>();
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->item(2)->text(), QStringLiteral("Edit Visibles"));
+    QCOMPARE(screen->windowTitle(), QStringLiteral("FTS Options"));
+    QCOMPARE(screen->softKey()->text(0), QString());
+    QCOMPARE(screen->softKey()->text(1), QStringLiteral("Exit"));
+    QTRY_COMPARE(peer.count("getTitles(QString,QString)"), 1);
+
+    // Exit hides and leaves the title as it is.
+    QTest::keyClick(screen.data(), Qt::Key_F2);
+    QVERIFY(screen && !screen->isVisible());
+    QCOMPARE(mainScreen.findChild<QLabel *>("PlTitleArea")->text(), QStringLiteral("FTS Options"));
+    // Chosen again: the hidden screen goes, a fresh one shows.
+    KIVO_FTSOptions_P2 *second = openFtsOptions(mainScreen);
+    QVERIFY(screen.isNull());
+    QVERIFY(second && second->isVisible());
+}
+
+void tst_KIVO_FtsOptions::titlesRetryUntilKnown()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    peer.titles = kTitles;
+    StderrCapture capture;
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    QTest::keyClick(&screen, Qt::Key_F2); // the retries go on while hidden
+
+    QTRY_VERIFY_WITH_TIMEOUT(peer.count("getTitles(QString,QString)") >= 3, 15000);
+    QVERIFY(capture.text().count(kRetryTrace) >= 2);
+    peer.answering = true;
+    QTRY_COMPARE_WITH_TIMEOUT(int(scope.engine.titlesNum), 5, 5000);
+
+    // The tick after the titles arrived stops the timer for good: titles lost afterwards
+    // (an unasked count of 0) bring no retry. Only time passing can show that.
+    QTest::qWait(2500);
+    FtsPeer::sendToKivo("getTiltlesRsp(QString, QString)", QByteArray(1, '\0'));
+    QTRY_COMPARE(int(scope.engine.titlesNum), 0);
+    capture.clear();
+    const int requests = peer.count("getTitles(QString,QString)");
+    QVERIFY(!QTest::qWaitFor([&] { return capture.text().contains(kRetryTrace); }, 4500));
+    QCOMPARE(peer.count("getTitles(QString,QString)"), requests);
+}
+
+void tst_KIVO_FtsOptions::editorsWaitForTitles()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    PopupWatcher popups;
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    QTest::keyClick(&screen, Qt::Key_Down);
+    QTest::keyClick(&screen, Qt::Key_Return);
+    QTest::keyClick(&screen, Qt::Key_Down);
+    QTest::keyClick(&screen, Qt::Key_Return);
+    QCOMPARE(popups.seen().size(), 2);
+    for (const PopupSeen &seen : popups.seen()) {
+        QCOMPARE(seen.className, QStringLiteral("PlNoticeDlg"));
+        QCOMPARE(seen.text, QStringLiteral("List N/A,Please Wait"));
+    }
+    QVERIFY(screensOf<KIVO_Favourites>().isEmpty());
+    QVERIFY(screensOf<KIVO_Visibles>().isEmpty());
+
+    FtsPeer::sendToKivo("getTiltlesRsp(QString, QString)", FtsPeer::titlesBlock(kTitles));
+    QTRY_COMPARE(int(scope.engine.titlesNum), 5);
+    QTest::keyClick(&screen, Qt::Key_Return);
+    QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
+    QPointer<KIVO_Visibles> first = screensOf<KIVO_Visibles>().first();
+    QVERIFY(first->isVisible());
+    emit screen.findChild<PlListBox *>()->selected(2);
+    QVERIFY(first.isNull());
+    QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
+    QCOMPARE(popups.seen().size(), 2);
+}
+
+void tst_KIVO_FtsOptions::favouritesEndToEnd()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.titles = kTitles;
+    peer.favourites = QByteArray::fromHex("0000000000000011");
+    PopupWatcher popups;
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    QTRY_COMPARE(int(scope.engine.titlesNum), 5);
+
+    QTest::keyClick(&screen, Qt::Key_Down);
+    QTest::keyClick(&screen, Qt::Key_Return);
+    KIVO_Favourites *editor = screensOf<KIVO_Favourites>().value(0);
+    QVERIFY(editor);
+    auto *list = editor->findChild<PlListBox *>();
+    QTRY_COMPARE(list->count(), 5);
+    QCOMPARE(list->item(1)->text(), QStringLiteral("Neighbour Cells"));
+    QVERIFY(list->itemChecked(0) && list->itemChecked(4));
+    // Check row 1, uncheck row 4: favourites 0 and 1.
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_F1, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down,
+                        Qt::Key_F1, Qt::Key_F2}) {
+        QTest::keyClick(editor, key);
+    }
+    QTRY_COMPARE(peer.count("setFavourites(QString,QString)"), 1);
+    QCOMPARE(peer.blocks.last().toHex(), QByteArray("0000000000000003"));
+    QCOMPARE(popups.seen().value(0).text, QStringLiteral("Favourites Changed"));
+
+    // The next editor shows what was sent without asking the FTS engine.
+    QTest::keyClick(&screen, Qt::Key_Return);
+    editor = screensOf<KIVO_Favourites>().value(0);
+    list = editor->findChild<PlListBox *>();
+    QCOMPARE(list->count(), 5);
+    QVERIFY(list->itemChecked(0) && list->itemChecked(1) && !list->itemChecked(4));
+    QCOMPARE(peer.count("getFavourites(QString,QString)"), 1);
+}
+
+void tst_KIVO_FtsOptions::availability_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // the settings file before; empty: none
+    QTest::addColumn<int>("preselected");
+    QTest::addColumn<int>("choice"); // -1: cancelled
+    QTest::addColumn<QList<int>>("events");
+    QTest::addColumn<QByteArray>("after"); // the settings file after
+    QTest::addColumn<QString>("confirmation");
+    QTest::addColumn<QByteArray>("trace");
+
+    const QByteArray seven("[KIVO]\nkivo_mode=7\n");
+    const QByteArray one("[KIVO]\nkivo_mode=1\n");
+    QTest::newRow("stored 7 reads as Permanently On, and accepting writes 2")
+        << seven << 2 << 2 << QList<int>{30} << QByteArray("[KIVO]\nkivo_mode=2\n")
+        << "FTS successfully set to: Permanently On" << QByteArray("values are 7 2 Going in");
+    QTest::newRow("the current mode posts and confirms but writes nothing")
+        << one << 1 << 1 << QList<int>{30} << one << "FTS successfully set to: Temorarily On"
+        << QByteArray("values are 1 1 ");
+    QTest::newRow("Off posts 31") << one << 1 << 0 << QList<int>{31}
+                                  << QByteArray("[KIVO]\nkivo_mode=0\n")
+                                  << "FTS successfully set to: Off"
+                                  << QByteArray("values are 1 0 Going in");
+    QTest::newRow("no file: Temporarily On writes 1")
+        << QByteArray() << 0 << 1 << QList<int>{30} << one
+        << "FTS successfully set to: Temorarily On" << QByteArray("values are 0 1 Going in");
+    QTest::newRow("cancelled changes nothing")
+        << seven << 2 << -1 << QList<int>{} << seven << QString() << QByteArray();
+}
+
+void tst_KIVO_FtsOptions::availability()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, preselected);
+    QFETCH(int, choice);
+    QFETCH(QList<int>, events);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, confirmation);
+    QFETCH(QByteArray, trace);
+
+    const QString ini = KivoTestRoot::defaultIniPath();
+    m_root.remove(ini);
+    if (!stored.isEmpty()) {
+        m_root.writeFile(ini, stored);
+    }
+    EngineScope scope;
+    loadSettings(&scope.engine);
+    m_events.clear();
+    PopupWatcher popups;
+    popups.answer(choice < 0 ? PopupWatcher::Answer::Cancel : PopupWatcher::Answer::Accept, choice);
+    popups.answer(PopupWatcher::Answer::Accept);
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    StderrCapture capture;
+    QTest::keyClick(&screen, Qt::Key_Return);
+
+    QVERIFY(!popups.seen().isEmpty());
+    const PopupSeen dialog = popups.seen().first();
+    QCOMPARE(dialog.title, QStringLiteral("FTS Options"));
+    QCOMPARE(dialog.rows, (QStringList{"Off", "Temporarily On", "Permanently On"}));
+    QCOMPARE(dialog.currentRow, preselected);
+    QCOMPARE(dialog.checked.indexOf(true), preselected);
+    QCOMPARE(dialog.checked.count(true), 1);
+    if (confirmation.isEmpty()) {
+        QCOMPARE(popups.seen().size(), 1);
+    } else {
+        QCOMPARE(popups.seen().size(), 2);
+        QCOMPARE(popups.seen().at(1).className, QStringLiteral("PlMessageDlg"));
+        QCOMPARE(popups.seen().at(1).title, QStringLiteral("FTS Options"));
+        QCOMPARE(popups.seen().at(1).text, confirmation);
+    }
+    QVERIFY(trace.isEmpty() ? !capture.text().contains("values are")
+                            : capture.text().contains(trace));
+    QCOMPARE(capture.text().contains("Going in"), trace.contains("Going in"));
+    QCOMPARE(m_root.readFile(ini), after);
+
+    // A marker event of our own: the bus keeps order, so every posted event is in by then.
+    QDBusMessage marker = QDBusMessage::createSignal(QStringLiteral("/org/kivo/SystemState"),
+                                                     QStringLiteral("org.kivo.SystemState"),
+                                                     QStringLiteral("ClientEvent"));
+    marker << -1;
+    QDBusConnection::sessionBus().send(marker);
+    QTRY_VERIFY(m_events.contains(-1));
+    QCOMPARE(m_events, events << -1);
+}
+
+QTEST_MAIN(tst_KIVO_FtsOptions)
+#include "tst_kivo_ftsoptions.moc"
