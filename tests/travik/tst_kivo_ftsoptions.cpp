@@ -1,8 +1,7 @@
-// The FTS Options screen from the main menu, against an FTS engine on the test's private bus:
-// the titles retry, the editors waiting for titles, an edit end to end, and the availability
-// choice as the application manager and the settings file see it.
+// The FTS Options screen against an FTS engine on the test's private bus: opened from the main
+// menu, the titles retry, the editors waiting for titles, an edit end to end, and the
+// availability choice as the application manager and the settings file see it.
 #include "FtsPeer.h"
-#include "KIVO_Engine.h"
 #include "KIVO_FTSOptions_P2.h"
 #include "KIVO_Favourites.h"
 #include "KIVO_MainScreen.h"
@@ -20,21 +19,8 @@
 #include <QDBusMessage>
 #include <QLabel>
 #include <QPointer>
-#include <QTest>
 
 namespace {
-
-struct EngineScope {
-    EngineScope()
-    {
-        kivo_eng = &engine;
-    }
-    ~EngineScope()
-    {
-        kivo_eng = nullptr;
-    }
-    KIVO_Engine engine;
-};
 
 template <typename Screen> QList<Screen *> screensOf()
 {
@@ -45,14 +31,6 @@ template <typename Screen> QList<Screen *> screensOf()
         }
     }
     return screens;
-}
-
-// The one FTS Options screen the main menu has built, opened with the keys.
-KIVO_FTSOptions_P2 *openFtsOptions(KIVO_MainScreen &mainScreen)
-{
-    QTest::keyClick(&mainScreen, Qt::Key_Return);
-    const auto screens = screensOf<KIVO_FTSOptions_P2>();
-    return screens.size() == 1 ? screens.first() : nullptr;
 }
 
 const QStringList kTitles{"Serving Cell", "Neighbour Cells", "Timing Advance", "Power Control",
@@ -74,7 +52,10 @@ private slots:
     void availability();
 
     // org.kivo.SystemState.ClientEvent as the application manager receives it.
-    void clientEvent(int event);
+    void clientEvent(int event)
+    {
+        m_events << event;
+    }
 
 private:
     KivoTestRoot m_root;
@@ -83,14 +64,9 @@ private:
 
 void tst_KIVO_FtsOptions::initTestCase()
 {
-    QVERIFY(QDBusConnection::sessionBus().connect(
-        QString(), QStringLiteral("/org/kivo/SystemState"), QStringLiteral("org.kivo.SystemState"),
-        QStringLiteral("ClientEvent"), this, SLOT(clientEvent(int))));
-}
-
-void tst_KIVO_FtsOptions::clientEvent(int event)
-{
-    m_events << event;
+    QVERIFY(QDBusConnection::sessionBus().connect(QString(), "/org/kivo/SystemState",
+                                                  "org.kivo.SystemState", "ClientEvent", this,
+                                                  SLOT(clientEvent(int))));
 }
 
 void tst_KIVO_FtsOptions::openFromMainMenu()
@@ -101,30 +77,29 @@ void tst_KIVO_FtsOptions::openFromMainMenu()
     KIVO_MainScreen mainScreen(nullptr, nullptr);
     mainScreen.show();
     StderrCapture capture;
-    QPointer<KIVO_FTSOptions_P2> screen = openFtsOptions(mainScreen);
-    QVERIFY(screen);
+    QTest::keyClick(&mainScreen, Qt::Key_Return);
     QCOMPARE(capture.text(), QByteArray("[KIVO] start KIVO_FTS_Options_P2()\r\n"
                                         "[KIVO] pernu KIVO_FTSOptions::KIVO_FTSOptions \r\n"
                                         "[KIVO] pernu in FTSOptions getTitleInfo()\r\n"
                                         "[KIVO] KIVO_Engine::getTitleInfo \r\n"
                                         "[KIVO] show FTSOptions \r\n"));
+    QCOMPARE(screensOf<KIVO_FTSOptions_P2>().size(), 1);
+    QPointer<KIVO_FTSOptions_P2> screen = screensOf<KIVO_FTSOptions_P2>().first();
     QVERIFY(screen->isVisible());
     auto *list = screen->findChild<PlListBox *>();
     QCOMPARE(list->count(), 3);
     QCOMPARE(list->item(2)->text(), QStringLiteral("Edit Visibles"));
     QCOMPARE(screen->windowTitle(), QStringLiteral("FTS Options"));
-    QCOMPARE(screen->softKey()->text(0), QString());
-    QCOMPARE(screen->softKey()->text(1), QStringLiteral("Exit"));
-    QTRY_COMPARE(peer.count("getTitles(QString,QString)"), 1);
+    QCOMPARE(screen->softKey()->text(0) + '|' + screen->softKey()->text(1), "|Exit");
+    QCOMPARE(peer.requestsFrom(0), QByteArrayList{"getTitles(QString,QString) "});
 
-    // Exit hides and leaves the title as it is.
+    // Exit hides and puts no title back; chosen again, a fresh screen replaces it.
     QTest::keyClick(screen.data(), Qt::Key_F2);
-    QVERIFY(screen && !screen->isVisible());
-    QCOMPARE(mainScreen.findChild<QLabel *>("PlTitleArea")->text(), QStringLiteral("FTS Options"));
-    // Chosen again: the hidden screen goes, a fresh one shows.
-    KIVO_FTSOptions_P2 *second = openFtsOptions(mainScreen);
+    QVERIFY(!screen->isVisible());
+    QCOMPARE(mainScreen.findChild<QLabel *>("PlTitleArea")->text(), "FTS Options");
+    QTest::keyClick(&mainScreen, Qt::Key_Return);
     QVERIFY(screen.isNull());
-    QVERIFY(second && second->isVisible());
+    QCOMPARE(screensOf<KIVO_FTSOptions_P2>().size(), 1);
 }
 
 void tst_KIVO_FtsOptions::titlesRetryUntilKnown()
@@ -137,20 +112,18 @@ void tst_KIVO_FtsOptions::titlesRetryUntilKnown()
     KIVO_FTSOptions_P2 screen(nullptr, nullptr);
     QTest::keyClick(&screen, Qt::Key_F2); // the retries go on while hidden
 
-    QTRY_VERIFY_WITH_TIMEOUT(peer.count("getTitles(QString,QString)") >= 3, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.names.count("getTitles(QString,QString)") >= 3, 15000);
     QVERIFY(capture.text().count(kRetryTrace) >= 2);
     peer.answering = true;
     QTRY_COMPARE_WITH_TIMEOUT(int(scope.engine.titlesNum), 5, 5000);
 
-    // The tick after the titles arrived stops the timer for good: titles lost afterwards
-    // (an unasked count of 0) bring no retry. Only time passing can show that.
+    // The tick after the titles came stops the timer for good, so titles lost afterwards (an
+    // unasked count of 0) bring no retry. Only time passing can show that.
     QTest::qWait(2500);
-    FtsPeer::sendToKivo("getTiltlesRsp(QString, QString)", QByteArray(1, '\0'));
+    FtsPeer::send("getTiltlesRsp(QString, QString)", QByteArray(1, '\0'));
     QTRY_COMPARE(int(scope.engine.titlesNum), 0);
     capture.clear();
-    const int requests = peer.count("getTitles(QString,QString)");
     QVERIFY(!QTest::qWaitFor([&] { return capture.text().contains(kRetryTrace); }, 4500));
-    QCOMPARE(peer.count("getTitles(QString,QString)"), requests);
 }
 
 void tst_KIVO_FtsOptions::editorsWaitForTitles()
@@ -160,25 +133,22 @@ void tst_KIVO_FtsOptions::editorsWaitForTitles()
     peer.answering = false;
     PopupWatcher popups;
     KIVO_FTSOptions_P2 screen(nullptr, nullptr);
-    QTest::keyClick(&screen, Qt::Key_Down);
-    QTest::keyClick(&screen, Qt::Key_Return);
-    QTest::keyClick(&screen, Qt::Key_Down);
-    QTest::keyClick(&screen, Qt::Key_Return);
+    auto *list = screen.findChild<PlListBox *>();
+    emit list->selected(1);
+    emit list->selected(2);
     QCOMPARE(popups.seen().size(), 2);
     for (const PopupSeen &seen : popups.seen()) {
-        QCOMPARE(seen.className, QStringLiteral("PlNoticeDlg"));
-        QCOMPARE(seen.text, QStringLiteral("List N/A,Please Wait"));
+        QCOMPARE(seen.className + ':' + seen.text, "PlNoticeDlg:List N/A,Please Wait");
     }
-    QVERIFY(screensOf<KIVO_Favourites>().isEmpty());
-    QVERIFY(screensOf<KIVO_Visibles>().isEmpty());
+    QVERIFY(screensOf<KIVO_Favourites>().isEmpty() && screensOf<KIVO_Visibles>().isEmpty());
 
-    FtsPeer::sendToKivo("getTiltlesRsp(QString, QString)", FtsPeer::titlesBlock(kTitles));
+    FtsPeer::send("getTiltlesRsp(QString, QString)", FtsPeer::titlesBlock(kTitles));
     QTRY_COMPARE(int(scope.engine.titlesNum), 5);
-    QTest::keyClick(&screen, Qt::Key_Return);
+    emit list->selected(2);
     QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
     QPointer<KIVO_Visibles> first = screensOf<KIVO_Visibles>().first();
     QVERIFY(first->isVisible());
-    emit screen.findChild<PlListBox *>()->selected(2);
+    emit list->selected(2);
     QVERIFY(first.isNull());
     QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
     QCOMPARE(popups.seen().size(), 2);
@@ -201,23 +171,16 @@ void tst_KIVO_FtsOptions::favouritesEndToEnd()
     auto *list = editor->findChild<PlListBox *>();
     QTRY_COMPARE(list->count(), 5);
     QCOMPARE(list->item(1)->text(), QStringLiteral("Neighbour Cells"));
-    QVERIFY(list->itemChecked(0) && list->itemChecked(4));
-    // Check row 1, uncheck row 4: favourites 0 and 1.
+    // Rows 0 and 4 come checked; check row 1, uncheck row 4.
     for (Qt::Key key : {Qt::Key_Down, Qt::Key_F1, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down,
                         Qt::Key_F1, Qt::Key_F2}) {
         QTest::keyClick(editor, key);
     }
-    QTRY_COMPARE(peer.count("setFavourites(QString,QString)"), 1);
-    QCOMPARE(peer.blocks.last().toHex(), QByteArray("0000000000000003"));
+    QCOMPARE(peer.requestsFrom(0),
+             (QByteArrayList{"getTitles(QString,QString) ", "getFavourites(QString,QString) ",
+                             "setFavourites(QString,QString) "
+                             "0000000000000003"}));
     QCOMPARE(popups.seen().value(0).text, QStringLiteral("Favourites Changed"));
-
-    // The next editor shows what was sent without asking the FTS engine.
-    QTest::keyClick(&screen, Qt::Key_Return);
-    editor = screensOf<KIVO_Favourites>().value(0);
-    list = editor->findChild<PlListBox *>();
-    QCOMPARE(list->count(), 5);
-    QVERIFY(list->itemChecked(0) && list->itemChecked(1) && !list->itemChecked(4));
-    QCOMPARE(peer.count("getFavourites(QString,QString)"), 1);
 }
 
 void tst_KIVO_FtsOptions::availability_data()
@@ -274,32 +237,25 @@ void tst_KIVO_FtsOptions::availability()
     StderrCapture capture;
     QTest::keyClick(&screen, Qt::Key_Return);
 
-    QVERIFY(!popups.seen().isEmpty());
+    QCOMPARE(popups.seen().size(), confirmation.isEmpty() ? 1 : 2);
     const PopupSeen dialog = popups.seen().first();
     QCOMPARE(dialog.title, QStringLiteral("FTS Options"));
     QCOMPARE(dialog.rows, (QStringList{"Off", "Temporarily On", "Permanently On"}));
     QCOMPARE(dialog.currentRow, preselected);
     QCOMPARE(dialog.checked.indexOf(true), preselected);
     QCOMPARE(dialog.checked.count(true), 1);
-    if (confirmation.isEmpty()) {
-        QCOMPARE(popups.seen().size(), 1);
-    } else {
-        QCOMPARE(popups.seen().size(), 2);
-        QCOMPARE(popups.seen().at(1).className, QStringLiteral("PlMessageDlg"));
-        QCOMPARE(popups.seen().at(1).title, QStringLiteral("FTS Options"));
-        QCOMPARE(popups.seen().at(1).text, confirmation);
-    }
-    QVERIFY(trace.isEmpty() ? !capture.text().contains("values are")
-                            : capture.text().contains(trace));
-    QCOMPARE(capture.text().contains("Going in"), trace.contains("Going in"));
+    const PopupSeen message = popups.seen().value(1);
+    QCOMPARE(message.title + '|' + message.text,
+             confirmation.isEmpty() ? "|" : "FTS Options|" + confirmation);
+    const QByteArray traced = capture.text();
+    QVERIFY2(trace.isEmpty() ? !traced.contains("values are") : traced.contains(trace), traced);
+    QCOMPARE(traced.contains("Going in"), trace.contains("Going in"));
     QCOMPARE(m_root.readFile(ini), after);
 
-    // A marker event of our own: the bus keeps order, so every posted event is in by then.
-    QDBusMessage marker = QDBusMessage::createSignal(QStringLiteral("/org/kivo/SystemState"),
-                                                     QStringLiteral("org.kivo.SystemState"),
-                                                     QStringLiteral("ClientEvent"));
-    marker << -1;
-    QDBusConnection::sessionBus().send(marker);
+    // A marker event of our own: one sender's signals keep their order on the bus.
+    QDBusMessage marker =
+        QDBusMessage::createSignal("/org/kivo/SystemState", "org.kivo.SystemState", "ClientEvent");
+    QDBusConnection::sessionBus().send(marker << -1);
     QTRY_VERIFY(m_events.contains(-1));
     QCOMPARE(m_events, events << -1);
 }
