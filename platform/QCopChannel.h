@@ -6,7 +6,8 @@
 // A QCop channel on the session bus: a message is the broadcast D-Bus signal
 // org.kivo.QCop.Message(s channel, s message, ay data) on /QCop. An object made on a channel
 // name emits received() for every such message on that channel, from any sender, its own
-// process included, in arrival order.
+// process included, in arrival order. Names travel as UTF-8 D-Bus strings: a channel matches
+// when the string's UTF-8 bytes equal the name byte for byte.
 class QCopChannel : public QObject {
     Q_OBJECT
 
@@ -23,6 +24,9 @@ public:
 
 signals:
     void received(const QByteArray &message, const QByteArray &data);
+
+private slots:
+    void handleMessage(const QString &channel, const QString &message, const QByteArray &data);
 
 private:
     Q_DISABLE_COPY(QCopChannel)

@@ -2,7 +2,9 @@
 
 #include <QObject>
 #include <QSet>
+#include <QString>
 
+class QDBusMessage;
 class QDBusServiceWatcher;
 class UTIL_TAPI_Event;
 
@@ -27,7 +29,16 @@ signals:
     void TAPI_SendEvent(UTIL_TAPI_Event *event);
     void TapiDeviceClosed();
 
+private slots:
+    void handleEvent(const QDBusMessage &message);
+
 private:
     Q_DISABLE_COPY(UTIL_TAPI_Device)
-    // (helper fills in the private members)
+    void setOwner(const QString &oldOwner, const QString &newOwner);
+
+    QDBusServiceWatcher *m_watcher; // a child of the device
+    // The unique bus name that owns org.kivo.Telephony; empty while nobody does.
+    QString m_owner;
+    // Empty until SetClientHandle, so that nothing is passed on before it.
+    QSet<quint16> m_types;
 };

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QString>
+#include <QThread>
+#include <QVariantList>
+
+class TelephonyPeerObject;
+
+// A stand-in for the telephony service on a bus connection of its own, as another process
+// would have. It answers from its own thread, so that the library's blocking calls made on the
+// test's thread get their answer, and it answers every call as the test last planned.
+class TelephonyPeer {
+public:
+    TelephonyPeer();
+    ~TelephonyPeer();
+
+    QDBusConnection connection() const;
+    bool claimName();
+    void releaseName();
+    // Leaves the bus, as when the service process ends.
+    void closeConnection();
+
+    // How the following calls are answered.
+    void answer(const QVariantList &arguments);
+    void answerError(const QString &errorName);
+    // Answers only after the caller has given up.
+    void answerTooLate(const QVariantList &arguments);
+    QDBusMessage lastCall() const;
+
+    // Emits Event(q type, ay data) as a broadcast, or to `destination` alone.
+    void emitEvent(quint16 type, const QByteArray &data, const QString &destination = QString());
+
+private:
+    Q_DISABLE_COPY(TelephonyPeer)
+    QString m_connectionName;
+    QThread m_thread;
+    TelephonyPeerObject *m_object;
+};

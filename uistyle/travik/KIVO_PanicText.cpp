@@ -1,0 +1,155 @@
+#include "KIVO_PanicText.h"
+
+#include <QByteArray>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+// Row texts are formatted into a buffer of 30 bytes: longer texts are cut to 29 characters.
+constexpr size_t s_rowBufferSize = 30;
+
+template <typename... Args> QString rowText(const char *format, Args... args)
+{
+    char buffer[s_rowBufferSize];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return QString::fromLatin1(buffer);
+}
+
+QByteArray formatted(const char *format, unsigned int value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return QByteArray(buffer);
+}
+
+// Local time without leading zeros: hour:minute:second, the separator, day-month-year.
+QByteArray timeText(time_t when, const char *format)
+{
+    struct tm local;
+    std::memset(&local, 0, sizeof local);
+    localtime_r(&when, &local);
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, format, local.tm_hour, local.tm_min, local.tm_sec,
+                  local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+    return QByteArray(buffer);
+}
+
+// The kept data bytes as "%02x ", with a line break after every sixth byte.
+QByteArray hexDump(const uint8_t *data, uint32_t length)
+{
+    const uint32_t shown = length < PANIC_DATA_MAX ? length : PANIC_DATA_MAX;
+    QByteArray dump;
+    for (uint32_t i = 0; i < shown; ++i) {
+        dump += formatted("%02x ", data[i]);
+        if ((i + 1) % 6 == 0) {
+            dump += '\n';
+        }
+    }
+    return dump;
+}
+
+} // namespace
+
+QString bpPanicRowText(const PanicRecord &record)
+{
+    return rowText("%d %x %02x.%02x", static_cast<int>(record.panicNum), record.panicId,
+                   record.version[0], record.version[1]);
+}
+
+QString apPanicRowText(const ApDumpRecord &record)
+{
+    return rowText(" %d  %x ", static_cast<int>(record.panicNum), record.moduleId);
+}
+
+QString kernelPanicRowText(const KernelPanicRecord &record)
+{
+    return rowText(" %x ", record.panicId);
+}
+
+QString panicRowText(PanicType type, const PanicNode *node)
+{
+    if (!node || !node->data) {
+        return QString();
+    }
+    switch (type) {
+    case PANIC_BP:
+    case PANIC_QUIRN:
+        return bpPanicRowText(*static_cast<const PanicRecord *>(node->data));
+    case PANIC_AP:
+        return apPanicRowText(*static_cast<const ApDumpRecord *>(node->data));
+    case PANIC_KERNEL:
+        return kernelPanicRowText(*static_cast<const KernelPanicRecord *>(node->data));
+    }
+    return QString();
+}
+
+QStringList panicRowTexts(PanicType type, const PanicNode *head, uint8_t count)
+{
+    QStringList rows;
+    switch (type) {
+    case PANIC_BP:
+    case PANIC_QUIRN:
+    case PANIC_AP:
+        // The count can run above the records (AP gaps): the walk ends with the list.
+        for (const PanicNode *node = head; node && node->data && rows.size() < count;
+             node = node->next) {
+            rows << panicRowText(type, node);
+        }
+        break;
+    case PANIC_KERNEL:
+        if (head && head->data) {
+            rows << panicRowText(type, head);
+        }
+        break;
+    }
+    return rows;
+}
+
+QString bpPanicDetailText(const PanicRecord &record)
+{
+    char version[16];
+    std::snprintf(version, sizeof version, "%02x:%02x", record.version[0], record.version[1]);
+    QByteArray text = "Panic Num: " + formatted("%u", record.panicNum);
+    text += "\nPanic Ver: " + QByteArray(version);
+    text += "\nPanic Id: " + formatted("%x", record.panicId);
+    text += "\nTimestamp " + timeText(static_cast<time_t>(record.timestamp), "%d:%d:%d\n%d-%d-%d");
+    text += "\nLength " + formatted("%u", record.length);
+    text += "\nPanic Data\n" + hexDump(record.data, record.length);
+    return QString::fromLatin1(text);
+}
+
+QString apPanicDetailText(const ApDumpRecord &record)
+{
+    // The module name comes from a file name and is shown as the system spells it.
+    QByteArray text = "Panic Num: " + formatted("%u", record.panicNum);
+    text += "\nCore Module Name:\n " + QByteArray(record.moduleName);
+    text += "\nPanic Id: " + formatted("%x", record.moduleId);
+    text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d");
+    text += "\nLength " + formatted("%u", record.nameLength);
+    return QString::fromLocal8Bit(text);
+}
+
+QString kernelPanicDetailText(const KernelPanicRecord &record)
+{
+    return QString::fromLatin1("Timestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d"));
+}
+
+QString panicDetailText(PanicType type, const PanicNode *node)
+{
+    if (!node || !node->data) {
+        return QString();
+    }
+    switch (type) {
+    case PANIC_BP:
+    case PANIC_QUIRN:
+        return bpPanicDetailText(*static_cast<const PanicRecord *>(node->data));
+    case PANIC_AP:
+        return apPanicDetailText(*static_cast<const ApDumpRecord *>(node->data));
+    case PANIC_KERNEL:
+        return kernelPanicDetailText(*static_cast<const KernelPanicRecord *>(node->data));
+    }
+    return QString();
+}

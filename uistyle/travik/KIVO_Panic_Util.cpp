@@ -1,0 +1,515 @@
+#include "KIVO_Panic_Util.h"
+
+#include "PlRoot.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <utility>
+
+CoreModuleTable coreModuleTable;
+
+namespace {
+
+const char *const s_traceFile = "KIVO_Panic_Util";
+
+// The panic trace line: "{1} KIVO_Panic_Util:<line>\t<text>\n".
+void panicTrace(int line, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+void panicTrace(int line, const char *format, ...)
+{
+    std::fprintf(stderr, "{%d} %s:%d\t", 1, s_traceFile, line);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fprintf(stderr, "\n");
+}
+
+#define PANIC_TRACE(...) panicTrace(__LINE__, __VA_ARGS__)
+
+bool isLittleEndianHost()
+{
+    const uint16_t probe = 1;
+    uint8_t first;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
+}
+
+uint16_t field16(const uint8_t *header, size_t offset)
+{
+    uint16_t value;
+    std::memcpy(&value, header + offset, sizeof value);
+    return value;
+}
+
+uint32_t field32(const uint8_t *header, size_t offset)
+{
+    uint32_t value;
+    std::memcpy(&value, header + offset, sizeof value);
+    return value;
+}
+
+// What sets the BP and QUIRN block formats apart.
+struct BlockFormat {
+    size_t headerLength;
+    size_t lengthOffset;
+    bool magicAsWord; // BP tests the magic as one 16-bit value, QUIRN as two bytes
+};
+
+constexpr BlockFormat s_bpFormat = {43, 39, true};
+constexpr BlockFormat s_quirnFormat = {71, 67, false};
+constexpr size_t s_maxHeaderLength = 71;
+
+void readPanicBlocks(FILE *file, PanicNode **head, uint8_t *count, const BlockFormat &format)
+{
+    if (!file || !head || !count) {
+        return;
+    }
+    uint8_t header[s_maxHeaderLength];
+    uint8_t data[PANIC_DATA_MAX];
+    const size_t headerLength = format.headerLength;
+
+    std::fseek(file, 0, SEEK_SET);
+    while (!std::feof(file)) {
+        if (std::fread(header, 1, headerLength, file) < headerLength) {
+            PANIC_TRACE("Error in reading");
+            return;
+        }
+        if (format.magicAsWord) {
+            swapToHostOrder(header + 0, 2);
+        }
+        swapToHostOrder(header + 2, 2);
+        swapToHostOrder(header + format.lengthOffset, 4);
+        swapToHostOrder(header + 16, 4);
+        swapToHostOrder(header + 12, 4);
+
+        if (format.magicAsWord) {
+            const uint16_t magic = field16(header, 0);
+            if (magic != 0xB5C7) {
+                std::fprintf(stderr, "Wrong Header : 0x%x", magic);
+            }
+        } else if (header[0] != 0xB5 || header[1] != 0xC7) {
+            std::fprintf(stderr, "Header of this block is wrong :%x%x!!!", header[0], header[1]);
+        }
+
+        const uint32_t length = field32(header, format.lengthOffset);
+        const size_t kept = length < PANIC_DATA_MAX ? length : PANIC_DATA_MAX;
+        if (std::fread(data, 1, kept, file) < kept) {
+            PANIC_TRACE("Error in reading panic data");
+            return;
+        }
+
+        // The 8-bit count cannot number a further record: the pass ends here.
+        if (*count >= PANIC_MAX_RECORDS) {
+            return;
+        }
+        auto *record = static_cast<PanicRecord *>(std::calloc(1, sizeof(PanicRecord)));
+        if (!record) {
+            return;
+        }
+        record->timestamp = field32(header, 16);
+        record->panicId = field32(header, 12);
+        record->version[0] = header[20];
+        record->version[1] = header[21];
+        record->version[2] = header[22];
+        record->length = length;
+        record->panicNum = *count + 1u;
+        std::memcpy(record->data, data, kept);
+        if (!addPanicNode(head, record)) {
+            return;
+        }
+        ++*count;
+
+        // A size field too small for what was read would turn the skip into a step back.
+        const size_t blockSize = field16(header, 2);
+        if (blockSize < headerLength + kept) {
+            return;
+        }
+        if (std::fseek(file, static_cast<long>(blockSize - kept - headerLength), SEEK_CUR) != 0) {
+            return;
+        }
+    }
+}
+
+struct OpenPanicFile {
+    FILE *file = nullptr;
+    time_t modified = 0;
+};
+
+OpenPanicFile openPanicFile(const char *devicePath)
+{
+    OpenPanicFile opened;
+    opened.file = std::fopen(plRootedPath(devicePath).constData(), "rb");
+    if (!opened.file) {
+        std::fprintf(stderr, "Unable to read %s", devicePath);
+        return opened;
+    }
+    struct stat info;
+    if (fstat(fileno(opened.file), &info) == 0) {
+        opened.modified = info.st_mtime;
+    }
+    return opened;
+}
+
+void readPanicPair(const char *firstPath, const char *secondPath, PanicNode **head, uint8_t *count,
+                   void (*readBlocks)(FILE *, PanicNode **, uint8_t *))
+{
+    if (!head || !count) {
+        return;
+    }
+    *count = 0;
+    OpenPanicFile first = openPanicFile(firstPath);
+    OpenPanicFile second = openPanicFile(secondPath);
+    // The file modified earlier is read first; on equal times the first of the pair.
+    if (first.file && second.file && first.modified > second.modified) {
+        std::swap(first, second);
+    }
+    for (const OpenPanicFile &opened : {first, second}) {
+        if (opened.file) {
+            readBlocks(opened.file, head, count);
+        }
+    }
+    for (const OpenPanicFile &opened : {first, second}) {
+        if (opened.file) {
+            std::fclose(opened.file);
+        }
+    }
+}
+
+QByteArray dumpPath(const char *entryName)
+{
+    return plRootedPath(PANIC_DUMP_DIR) + '/' + entryName;
+}
+
+bool isBlankLine(const char *line)
+{
+    return line[0] == '\0' || std::strcmp(line, "\n") == 0 || std::strcmp(line, "\r\n") == 0;
+}
+
+// One field of the kernel time line: `width` characters from `position`, never beyond the end
+// of the line, converted as a decimal number.
+int timeField(const char *marker, size_t position, size_t width)
+{
+    char buffer[5] = {};
+    const size_t available = std::strlen(marker);
+    if (position < available) {
+        const size_t copied = std::min(width, available - position);
+        std::memcpy(buffer, marker + position, copied);
+    }
+    return static_cast<int>(std::strtol(buffer, nullptr, 10));
+}
+
+} // namespace
+
+void swapToHostOrder(void *field, size_t size)
+{
+    if (!field || (size != 2 && size != 4)) {
+        return;
+    }
+    if (isLittleEndianHost()) {
+        PANIC_TRACE("Chip is low Word Order");
+        auto *bytes = static_cast<uint8_t *>(field);
+        for (size_t i = 0; i < size / 2; ++i) {
+            std::swap(bytes[i], bytes[size - 1 - i]);
+        }
+    }
+    std::fprintf(stderr, "Return");
+}
+
+bool addPanicNode(PanicNode **head, void *record)
+{
+    if (!head) {
+        std::free(record);
+        return false;
+    }
+    auto *node = static_cast<PanicNode *>(std::calloc(1, sizeof(PanicNode)));
+    if (!node) {
+        std::fprintf(stderr, "Unable to allocate memory for node");
+        std::free(record);
+        return false;
+    }
+    node->data = record;
+    node->prev = nullptr;
+    node->next = *head;
+    if (*head) {
+        (*head)->prev = node;
+    }
+    *head = node;
+    return true;
+}
+
+int removeFirstPanicNode(PanicNode **head)
+{
+    if (!head || !*head) {
+        return 0;
+    }
+    PanicNode *first = *head;
+    std::free(first->data);
+    *head = first->next;
+    if (*head) {
+        (*head)->prev = nullptr;
+    }
+    std::free(first);
+    return 1;
+}
+
+void freePanicList(PanicNode **head)
+{
+    if (!head) {
+        return;
+    }
+    while (*head) {
+        removeFirstPanicNode(head);
+    }
+}
+
+void readBpPanicBlocks(FILE *file, PanicNode **head, uint8_t *count)
+{
+    readPanicBlocks(file, head, count, s_bpFormat);
+}
+
+void readQuirnPanicBlocks(FILE *file, PanicNode **head, uint8_t *count)
+{
+    readPanicBlocks(file, head, count, s_quirnFormat);
+}
+
+void readBpPanics(PanicNode **head, uint8_t *count)
+{
+    readPanicPair(PANIC_BP_FILE_1, PANIC_BP_FILE_2, head, count, readBpPanicBlocks);
+}
+
+void readQuirnPanics(PanicNode **head, uint8_t *count)
+{
+    readPanicPair(PANIC_QUIRN_FILE_A, PANIC_QUIRN_FILE_B, head, count, readQuirnPanicBlocks);
+}
+
+int loadCoreModuleTable()
+{
+    std::memset(&coreModuleTable, 0, sizeof coreModuleTable);
+    FILE *file = std::fopen(plRootedPath(PANIC_MODULE_TABLE).constData(), "r");
+    if (!file) {
+        std::fprintf(stderr, "No fatal panic config file or fail to open it");
+        return 0;
+    }
+    // Whole lines are read, so a long line is never split into two entries.
+    char *line = nullptr;
+    size_t capacity = 0;
+    while (getline(&line, &capacity, file) != -1) {
+        if (isBlankLine(line) || line[0] == '#') {
+            continue;
+        }
+        CoreModuleEntry &row = coreModuleTable.rows[coreModuleTable.count];
+        unsigned int id = 0;
+        if (std::sscanf(line, "%x=%24s", &id, row.moduleName) >= 1) {
+            row.moduleId = id;
+            std::fprintf(stderr, "module id=%x,module name=%s", row.moduleId, row.moduleName);
+            ++coreModuleTable.count;
+        } else {
+            std::memset(&row, 0, sizeof row);
+        }
+        if (coreModuleTable.count >= PANIC_MAX_RECORDS) {
+            break;
+        }
+    }
+    std::free(line);
+    std::fclose(file);
+    return 0;
+}
+
+int lookupCoreModule(const char *fileName, uint32_t *moduleId, char *moduleName)
+{
+    const char *start = fileName ? std::strstr(fileName, "core.") : nullptr;
+    const char *end = start ? std::strchr(start + 5, '.') : nullptr;
+    if (!end) {
+        std::fprintf(stderr, "Unexpected filename %s", fileName ? fileName : "");
+        return 4;
+    }
+    start += 5;
+    const size_t length = std::min<size_t>(end - start, 24);
+    std::memcpy(moduleName, start, length);
+    moduleName[length] = '\0';
+    std::fprintf(stderr, "Tracing module - %s", moduleName);
+
+    *moduleId = PANIC_ID_UNKNOWN_MODULE;
+    for (uint16_t i = 0; i < coreModuleTable.count; ++i) {
+        if (std::strcmp(coreModuleTable.rows[i].moduleName, moduleName) == 0) {
+            *moduleId = coreModuleTable.rows[i].moduleId;
+            break;
+        }
+    }
+    return 0;
+}
+
+int isCoreDumpName(const struct dirent *entry)
+{
+    return entry && std::strstr(entry->d_name, "core") != nullptr;
+}
+
+int compareDumpAge(const struct dirent **a, const struct dirent **b)
+{
+    struct stat infoA;
+    struct stat infoB;
+    const time_t timeA = stat(dumpPath((*a)->d_name).constData(), &infoA) == 0 ? infoA.st_mtime : 0;
+    const time_t timeB = stat(dumpPath((*b)->d_name).constData(), &infoB) == 0 ? infoB.st_mtime : 0;
+    if (timeA != timeB) {
+        return timeA < timeB ? -1 : 1;
+    }
+    // Equal times sort by name, so a listing comes out the same every time.
+    return std::strcmp((*a)->d_name, (*b)->d_name);
+}
+
+void readApPanics(PanicNode **head, uint8_t *count)
+{
+    if (!head || !count) {
+        return;
+    }
+    struct dirent **entries = nullptr;
+    const int listed =
+        scandir(plRootedPath(PANIC_DUMP_DIR).constData(), &entries, isCoreDumpName, compareDumpAge);
+    const int listError = errno;
+    // Only the oldest 255 dumps can be numbered by the 8-bit count.
+    const int used = std::min<int>(listed, PANIC_MAX_RECORDS);
+    *count = static_cast<uint8_t>(std::max(used, 0));
+
+    loadCoreModuleTable();
+
+    if (listed < 0) {
+        PANIC_TRACE("Read dir failed - %s", std::strerror(listError));
+        return;
+    }
+    if (listed == 0) {
+        PANIC_TRACE("No valid dump file");
+    }
+    for (int i = 0; i < used; ++i) {
+        struct stat info;
+        const int result = stat(dumpPath(entries[i]->d_name).constData(), &info);
+        if (result != 0) {
+            const int statError = errno;
+            PANIC_TRACE("stat error:%d,%d, %s", result, statError, std::strerror(statError));
+            break;
+        }
+        auto *record = static_cast<ApDumpRecord *>(std::calloc(1, sizeof(ApDumpRecord)));
+        if (!record) {
+            break;
+        }
+        record->timestamp = info.st_mtime;
+        record->panicNum = static_cast<uint32_t>(i + 1);
+        std::strncpy(record->fileName, entries[i]->d_name, sizeof record->fileName - 1);
+        if (lookupCoreModule(record->fileName, &record->moduleId, record->moduleName) == 4) {
+            std::free(record);
+            continue;
+        }
+        record->nameLength = static_cast<uint32_t>(std::strlen(record->moduleName));
+        if (!addPanicNode(head, record)) {
+            break;
+        }
+    }
+    for (int i = 0; i < listed; ++i) {
+        std::free(entries[i]);
+    }
+    std::free(entries);
+}
+
+void readKernelPanic(PanicNode **head)
+{
+    // The path is quoted whole for the shell whenever a root is in force; without one the
+    // command stands as on the device.
+    const QByteArray partition = plRootedPath(PANIC_KERNEL_PARTITION);
+    const QByteArray command = "cat " + (plRoot().isEmpty() ? partition : plShellQuoted(partition));
+    FILE *stream = popen(command.constData(), "r");
+    std::fprintf(stderr, "Enter");
+    if (!stream) {
+        std::fprintf(stderr, "No New Kernel Panic, reseting the status...");
+        return;
+    }
+
+    static const char marker[] = "Current Time = ";
+    char *line = nullptr;
+    size_t capacity = 0;
+    const char *found = nullptr;
+    while (getline(&line, &capacity, stream) != -1) {
+        found = std::strstr(line, marker);
+        if (found) {
+            break;
+        }
+    }
+
+    time_t panicTime = -1;
+    if (found) {
+        struct tm broken;
+        std::memset(&broken, 0, sizeof broken);
+        broken.tm_year = timeField(found, 15, 4) - 1900;
+        broken.tm_mon = timeField(found, 20, 2) - 1;
+        broken.tm_mday = timeField(found, 23, 2);
+        broken.tm_hour = timeField(found, 26, 2);
+        broken.tm_min = timeField(found, 29, 2);
+        broken.tm_sec = timeField(found, 32, 2);
+        // The report carries no daylight-saving flag: the library decides.
+        broken.tm_isdst = -1;
+        std::fprintf(stderr, "year=%d,mon=%d,day=%d,hour=%d,min=%d,sec=%d", broken.tm_year,
+                     broken.tm_mon, broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
+        panicTime = std::mktime(&broken);
+    }
+    std::free(line);
+
+    if (panicTime == -1) {
+        std::fprintf(stderr, "No new Kernel panic - %d", -1);
+    } else {
+        auto *record = static_cast<KernelPanicRecord *>(std::calloc(1, sizeof(KernelPanicRecord)));
+        if (!record) {
+            std::fprintf(stderr, "Failed to allocate memory for valid Kernel Panic");
+        } else {
+            record->timestamp = panicTime;
+            record->panicId = PANIC_ID_KERNEL;
+            addPanicNode(head, record);
+        }
+    }
+    pclose(stream);
+}
+
+uint32_t panicNumber(PanicType type, const PanicNode *node)
+{
+    if (!node || !node->data) {
+        return 0;
+    }
+    switch (type) {
+    case PANIC_BP:
+    case PANIC_QUIRN:
+        return static_cast<const PanicRecord *>(node->data)->panicNum;
+    case PANIC_AP:
+        return static_cast<const ApDumpRecord *>(node->data)->panicNum;
+    default:
+        return 0;
+    }
+}
+
+PanicNode *findPanicNode(PanicType type, PanicNode *from, uint32_t target)
+{
+    if (type != PANIC_BP && type != PANIC_QUIRN && type != PANIC_AP) {
+        return from;
+    }
+    // The numbers fall from the head to the tail. A walk that has to turn back has passed the
+    // place where the number would be: there is a gap, not a record.
+    int direction = 0;
+    PanicNode *node = from;
+    while (node && node->data) {
+        const uint32_t number = panicNumber(type, node);
+        if (number == target) {
+            return node;
+        }
+        const int step = number > target ? 1 : -1;
+        if (direction != 0 && step != direction) {
+            return nullptr;
+        }
+        direction = step;
+        node = step > 0 ? node->next : node->prev;
+    }
+    return nullptr;
+}

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+struct dirent;
+
+// The panic records of the four panic sources, the doubly linked panic list that carries them,
+// and the readers that fill it. Plain file and memory code: no toolkit, no engine.
+//
+// Ownership: the caller of a reader owns the list it builds (its head pointer) and frees it,
+// records included, with freePanicList(). Records and nodes are allocated with std::calloc and
+// released with std::free, so a node can free its record whatever the record's kind.
+
+// Panic source code, kept as an 8-bit value by the list and detail screens.
+enum PanicType : uint8_t {
+    PANIC_BP = 0,
+    PANIC_AP = 1,
+    PANIC_QUIRN = 2,
+    PANIC_KERNEL = 3,
+};
+
+// The device paths of the panic sources; every open goes through plRootedPath().
+constexpr const char *PANIC_BP_FILE_1 = "/veklocal/panic/bp_panic.log1";
+constexpr const char *PANIC_BP_FILE_2 = "/veklocal/panic/bp_panic.log2";
+constexpr const char *PANIC_QUIRN_FILE_A = "/veklocal/panic/qupanic_block.a";
+constexpr const char *PANIC_QUIRN_FILE_B = "/veklocal/panic/qupanic_block.b";
+constexpr const char *PANIC_DUMP_DIR = "/veklocal/apr_app_dump";
+constexpr const char *PANIC_MODULE_TABLE = "/usr/data_resource/apr/coredump_table.cfg";
+constexpr const char *PANIC_KERNEL_PARTITION = "/dev/mtdblock/kpanic";
+
+// Panic ids of the AP dumps of unknown modules and of the kernel panic.
+constexpr uint32_t PANIC_ID_UNKNOWN_MODULE = 0x82100;
+constexpr uint32_t PANIC_ID_KERNEL = 0x82000;
+
+// At most this many data bytes of a BP or QUIRN block are kept.
+constexpr uint32_t PANIC_DATA_MAX = 36;
+// The panic count is 8-bit: a source yields at most this many numbered records.
+constexpr uint32_t PANIC_MAX_RECORDS = 255;
+
+// One BP or QUIRN panic block.
+struct PanicRecord {
+    uint32_t timestamp; // seconds since the Unix epoch
+    uint32_t panicId;
+    uint32_t length;              // data length as stored in the block, not clipped
+    uint32_t panicNum;            // 1-based number within the source
+    uint8_t data[PANIC_DATA_MAX]; // the first min(length, 36) bytes count
+    uint8_t version[3];
+};
+
+// One element of the panic list; owns its record (`data`), whose kind follows from the list's
+// PanicType: PanicRecord for BP and QUIRN, ApDumpRecord for AP, KernelPanicRecord for kernel.
+struct PanicNode {
+    void *data;
+    PanicNode *prev; // nearer the head, null at the head
+    PanicNode *next; // nearer the tail, null at the tail
+};
+
+// One AP core dump file.
+struct ApDumpRecord {
+    uint32_t moduleId; // from the module table, PANIC_ID_UNKNOWN_MODULE when not found
+    time_t timestamp;  // the dump file's modification time
+    uint32_t panicNum; // 1-based position in the age-sorted listing
+    uint32_t nameLength;
+    char moduleName[25];
+    char fileName[259];
+};
+
+// The one kernel panic record.
+struct KernelPanicRecord {
+    time_t timestamp;
+    uint32_t panicId; // always PANIC_ID_KERNEL
+};
+
+// One row of the module table.
+struct CoreModuleEntry {
+    uint32_t moduleId;
+    char moduleName[28];
+};
+
+struct CoreModuleTable {
+    CoreModuleEntry rows[256];
+    uint16_t count; // rows in use, at most 255
+};
+
+// The module table of the whole program, read afresh by every readApPanics().
+extern CoreModuleTable coreModuleTable;
+
+// Converts one big-endian field of 2 or 4 bytes in place to host order. Any other size, or a
+// null field, leaves it alone.
+void swapToHostOrder(void *field, size_t size);
+
+// Puts `record` at the head of the list. The list takes the record in every case: when no node
+// can be allocated it traces, frees the record and returns false.
+bool addPanicNode(PanicNode **head, void *record);
+// Frees the head's record and node; returns 1, or 0 (and does nothing) on an empty list.
+int removeFirstPanicNode(PanicNode **head);
+// Frees the whole list, records included; the head ends null.
+void freePanicList(PanicNode **head);
+
+// Read every block of one open panic file into the list, numbering on from *count.
+void readBpPanicBlocks(FILE *file, PanicNode **head, uint8_t *count);
+void readQuirnPanicBlocks(FILE *file, PanicNode **head, uint8_t *count);
+
+// Set *count to 0 and read both files of the source, the older one first.
+void readBpPanics(PanicNode **head, uint8_t *count);
+void readQuirnPanics(PanicNode **head, uint8_t *count);
+
+// Fills coreModuleTable from the module table file. Returns 0.
+int loadCoreModuleTable();
+// Takes the module name (at most 24 characters, into a buffer of at least 25) from a dump file
+// name and looks it up. Returns 0, or 4 for a name without "core." and a later ".".
+int lookupCoreModule(const char *fileName, uint32_t *moduleId, char *moduleName);
+// The dump scan's filter and order: names containing "core"; older files first.
+int isCoreDumpName(const struct dirent *entry);
+int compareDumpAge(const struct dirent **a, const struct dirent **b);
+// Builds one record per dump file and sets *count to the number of files listed.
+void readApPanics(PanicNode **head, uint8_t *count);
+
+// Adds at most one KernelPanicRecord, from the kernel panic report; leaves the count alone.
+void readKernelPanic(PanicNode **head);
+
+// The panic number of a BP, QUIRN or AP node; 0 for a kernel node, a null node or record.
+uint32_t panicNumber(PanicType type, const PanicNode *node);
+
+// Searches from `from` for the record numbered `target`, towards the tail while the numbers are
+// greater and towards the head while they are smaller. Returns the node, or null when no record
+// carries the number (the walk would leave the list or turn back on a gap). For PANIC_KERNEL and
+// any type other than BP, QUIRN and AP there is no search: `from` is returned as it is.
+PanicNode *findPanicNode(PanicType type, PanicNode *from, uint32_t target);
