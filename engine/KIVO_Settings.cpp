@@ -8,17 +8,31 @@
 
 #include <cstdlib>
 
-QString iniFilePath()
+namespace {
+
+QString iniDirectory()
 {
     const char *base = std::getenv("VEK_APP_WRITE_PATH");
     // Joined as plain strings: the default path has two slashes before "/kivo/".
     QString directory = base ? QString::fromLocal8Bit(base)
                              : QStringLiteral("/vek_user/download/appwrite/");
-    directory += QStringLiteral("/kivo/");
+    return directory + QStringLiteral("/kivo/");
+}
+
+} // namespace
+
+QString iniFilePath()
+{
+    const QString directory = iniDirectory();
     // An existing directory is the normal case; a failure shows only as a store that cannot
     // be written.
     QDir().mkpath(plRootedPath(directory));
     return directory + QStringLiteral("kivo.ini");
+}
+
+QString iniFileLocation()
+{
+    return iniDirectory() + QStringLiteral("kivo.ini");
 }
 
 void loadSettings(KIVO_Engine *engine)

@@ -10,6 +10,8 @@ class KIVO_Engine;
 // $VEK_APP_WRITE_PATH (default "/vek_user/download/appwrite/") + "/kivo/" + "kivo.ini", joined
 // as plain strings; creates the directory up to "/kivo/" (under KIVO_ROOT) on every call.
 QString iniFilePath();
+// The same path without creating anything, for readers that must leave the phone untouched.
+QString iniFileLocation();
 
 // Reads the six persistent keys into the engine, with their defaults.
 void loadSettings(KIVO_Engine *engine);

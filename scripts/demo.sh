@@ -68,4 +68,10 @@ fi
 export QT_QPA_PLATFORM=xcb
 echo "Starting KIVO (keys: arrows, Return, F1 left soft key, F2/Escape right soft key)."
 echo "KIVO's traces: $log/kivo.log. Exit on the main menu ends the demo."
-"$bin/kivo" 2>"$log/kivo.log"
+# In the background, so that a signal to this script ends KIVO and everything else too.
+"$bin/kivo" 2>"$log/kivo.log" &
+kivo_pid=$!
+pids+=("$kivo_pid")
+status=0
+wait "$kivo_pid" || status=$?
+exit "$status"

@@ -3,7 +3,7 @@
 # Runs apt-get as root, or through sudo.
 set -euo pipefail
 
-build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev)
+build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev dpkg-dev)
 test_pkgs=(dbus-daemon dbus-bin)
 demo_pkgs=(dbus-daemon dbus-bin xvfb x11vnc xauth fonts-dejavu-core)
 

@@ -1,6 +1,9 @@
 #include "KIVO_MainScreen.h"
 
+#include "KIVO_ActiveFeatures.h"
 #include "KIVO_FTSOptions_P2.h"
+#include "KIVO_InternalOptions.h"
+#include "KIVO_Notification.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -27,6 +30,9 @@ KIVO_MainScreen::~KIVO_MainScreen()
 {
     // The screens go in a fixed order.
     ftsOptionsScreen.reset();
+    activeFeaturesScreen.reset();
+    notificationScreen.reset();
+    internalOptionsScreen.reset();
 }
 
 void KIVO_MainScreen::slotBack()
@@ -44,8 +50,14 @@ void KIVO_MainScreen::switchView(int row)
         ftsOptionsScreen = std::make_unique<KIVO_FTSOptions_P2>(nullptr, nullptr);
         break;
     case ActiveFeaturesRow:
+        openChild(activeFeaturesScreen);
+        break;
     case NotificationRow:
+        openChild(notificationScreen);
+        break;
     case InternalOptionsRow:
+        openChild(internalOptionsScreen);
+        break;
     default:
         break;
     }

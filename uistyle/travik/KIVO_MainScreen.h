@@ -5,6 +5,9 @@
 #include <memory>
 
 class KIVO_FTSOptions_P2;
+class KIVO_ActiveFeatures;
+class KIVO_Notification;
+class KIVO_InternalOptions;
 
 // The main menu: "FTS Options", "Active Features", "Notification", "Internal Options", and
 // Exit, which ends the program. Owns the screens it opens; made by main.
@@ -21,6 +24,8 @@ private slots:
 
 private:
     Q_DISABLE_COPY(KIVO_MainScreen)
-
     std::unique_ptr<KIVO_FTSOptions_P2> ftsOptionsScreen;
+    std::unique_ptr<KIVO_ActiveFeatures> activeFeaturesScreen;
+    std::unique_ptr<KIVO_Notification> notificationScreen;
+    std::unique_ptr<KIVO_InternalOptions> internalOptionsScreen;
 };

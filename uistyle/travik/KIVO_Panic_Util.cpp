@@ -420,9 +420,12 @@ void readApPanics(PanicNode **head, uint8_t *count)
 void readKernelPanic(PanicNode **head)
 {
     // The path is quoted whole for the shell whenever a root is in force; without one the
-    // command stands as on the device.
+    // command stands as on the device. cat's own complaint about a missing partition must not
+    // mix into KIVO's traces: a missing partition is simply no kernel panic.
     const QByteArray partition = plRootedPath(PANIC_KERNEL_PARTITION);
-    const QByteArray command = "cat " + (plRoot().isEmpty() ? partition : plShellQuoted(partition));
+    const QByteArray command = "cat " +
+                               (plRoot().isEmpty() ? partition : plShellQuoted(partition)) +
+                               " 2>/dev/null";
     FILE *stream = popen(command.constData(), "r");
     std::fprintf(stderr, "Enter");
     if (!stream) {

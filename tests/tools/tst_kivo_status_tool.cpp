@@ -1,0 +1,327 @@
+// kivo-status as a field engineer runs it: hand-written settings files under the root, the
+// text and JSON it prints, the settings it flags, and that it creates nothing.
+#include "KivoTestRoot.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <cstdlib>
+
+class tst_KIVO_StatusTool : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void settings_data();
+    void settings();
+    void band_data();
+    void band();
+    void flagged();
+    void textForAStuckPhone();
+    void textWithNoFiles();
+    void readCreatesNothing();
+    void followsAppWritePath();
+    void usageError();
+
+private:
+    void writeFiles(const QByteArray &settings, const QByteArray &volatileStore);
+    KivoTestRoot m_root;
+};
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Result runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(KIVO_STATUS_TOOL), arguments);
+    Result result;
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QJsonObject runJson()
+{
+    const Result result = runTool({QStringLiteral("--json")});
+    if (result.exitCode != 0) {
+        return QJsonObject();
+    }
+    return QJsonDocument::fromJson(result.out).object();
+}
+
+QStringList filesUnder(const QString &directory)
+{
+    QStringList files;
+    QDirIterator it(directory, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        files << it.next();
+    }
+    return files;
+}
+
+} // namespace
+
+void tst_KIVO_StatusTool::init()
+{
+    unsetenv("VEK_APP_WRITE_PATH");
+    QDir(m_root.root()).removeRecursively();
+    QDir().mkpath(m_root.root());
+}
+
+void tst_KIVO_StatusTool::writeFiles(const QByteArray &settings, const QByteArray &volatileStore)
+{
+    if (!settings.isNull()) {
+        m_root.writeFile(KivoTestRoot::defaultIniPath(), settings);
+    }
+    if (!volatileStore.isNull()) {
+        m_root.writeFile(QStringLiteral("/tmp/kivo"), volatileStore);
+    }
+}
+
+void tst_KIVO_StatusTool::settings_data()
+{
+    QTest::addColumn<QByteArray>("settingsFile");
+    QTest::addColumn<QByteArray>("volatileFile");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isDefault");
+
+    const QByteArray none;
+    QTest::newRow("no files: FTS off") << none << none << "ftsAvailability" << 0 << "Off" << true;
+    QTest::newRow("no files: no stored ARFCN")
+        << none << none << "storedArfcn" << -1 << "none" << true;
+    QTest::newRow("no files: barring normal")
+        << none << none << "cellBarAccess" << 0 << "Normal" << true;
+    QTest::newRow("FTS temporarily on") << QByteArray("[KIVO]\nkivo_mode=1\n") << none
+                                        << "ftsAvailability" << 1 << "Temporarily On" << false;
+    QTest::newRow("kivo_mode 7 is unknown")
+        << QByteArray("[KIVO]\nkivo_mode=7\n") << none << "ftsAvailability" << 7
+        << "unknown value 7 (KIVO shows Permanently On)" << false;
+    QTest::newRow("sticker state written with %20")
+        << QByteArray("[KIVO]\nCell%20Sticker%20State=2\n") << none << "cellStickerState" << 2
+        << "sticker set" << false;
+    QTest::newRow("sticker state written with plain blanks")
+        << QByteArray("[KIVO]\nCell Sticker State=1\n") << none << "cellStickerState" << 1
+        << "ARFCN entered, request pending" << false;
+    QTest::newRow("storedArfcn written unsigned is none")
+        << QByteArray("[KIVO]\nstoredArfcn=4294967295\n") << none << "storedArfcn" << -1 << "none"
+        << true;
+    QTest::newRow("storedArfcn 62") << QByteArray("[KIVO]\nstoredArfcn=62\n") << none
+                                    << "storedArfcn" << 62 << "62 (P-GSM 900)" << false;
+    QTest::newRow("sticker mode keeps the low 8 bits")
+        << QByteArray("[KIVO]\ncell_sticker_mode=257\n") << none << "cellStickerMode" << 1
+        << "On, stored as 257" << false;
+    QTest::newRow("sticker mode 256 reads as off")
+        << QByteArray("[KIVO]\ncell_sticker_mode=256\n") << none << "cellStickerMode" << 0
+        << "Off, stored as 256" << true;
+    QTest::newRow("tone warning 2 is unknown")
+        << QByteArray("[KIVO]\ntone_warning_mode=2\n") << none << "toneWarning" << 2
+        << "unknown value 2 (KIVO shows Off)" << false;
+    QTest::newRow("message warning on") << QByteArray("[KIVO]\nmsg_warning_mode=1\n") << none
+                                        << "messageWarning" << 1 << "On" << false;
+    QTest::newRow("barring inverted") << none << QByteArray("[KIVO]\nCell%20Barring=1\n")
+                                      << "cellBarAccess" << 1 << "Inverted" << false;
+    QTest::newRow("barring 7 is unknown")
+        << none << QByteArray("[KIVO]\nCell Barring=7\n") << "cellBarAccess" << 7
+        << "unknown value 7 (KIVO shows Ignored)" << false;
+    QTest::newRow("barring only in /tmp/kivo") << QByteArray("[KIVO]\nCell%20Barring=1\n") << none
+                                               << "cellBarAccess" << 0 << "Normal" << true;
+    QTest::newRow("key outside the KIVO group")
+        << QByteArray("[Other]\nkivo_mode=2\n") << none << "ftsAvailability" << 0 << "Off" << true;
+}
+
+void tst_KIVO_StatusTool::settings()
+{
+    QFETCH(QByteArray, settingsFile);
+    QFETCH(QByteArray, volatileFile);
+    QFETCH(QString, id);
+    QFETCH(int, value);
+    QFETCH(QString, text);
+    QFETCH(bool, isDefault);
+
+    writeFiles(settingsFile, volatileFile);
+    const QJsonObject status = runJson();
+    QVERIFY(!status.isEmpty());
+    QCOMPARE(status.value("settingsFile").toObject().value("present").toBool(),
+             !settingsFile.isNull());
+    QCOMPARE(status.value("volatileFile").toObject().value("present").toBool(),
+             !volatileFile.isNull());
+    const QJsonObject setting = status.value("settings").toObject().value(id).toObject();
+    QCOMPARE(setting.value("value").toInt(-100), value);
+    QCOMPARE(setting.value("text").toString(), text);
+    QCOMPARE(setting.value("default").toBool(), isDefault);
+    QCOMPARE(status.value("flagged").toArray().contains(id), !isDefault);
+}
+
+void tst_KIVO_StatusTool::band_data()
+{
+    QTest::addColumn<int>("arfcn");
+    QTest::addColumn<QString>("band");
+
+    QTest::newRow("0: E-GSM only") << 0 << "E-GSM 900";
+    QTest::newRow("1: P-GSM") << 1 << "P-GSM 900";
+    QTest::newRow("124: P-GSM") << 124 << "P-GSM 900";
+    QTest::newRow("125: gap") << 125 << "no GSM band";
+    QTest::newRow("128: GSM 850") << 128 << "GSM 850";
+    QTest::newRow("251: GSM 850") << 251 << "GSM 850";
+    QTest::newRow("252: gap") << 252 << "no GSM band";
+    QTest::newRow("259: GSM 450") << 259 << "GSM 450";
+    QTest::newRow("293: GSM 450") << 293 << "GSM 450";
+    QTest::newRow("306: GSM 480") << 306 << "GSM 480";
+    QTest::newRow("340: GSM 480") << 340 << "GSM 480";
+    QTest::newRow("511: gap") << 511 << "no GSM band";
+    QTest::newRow("512: DCS or PCS") << 512 << "DCS 1800 or PCS 1900";
+    QTest::newRow("810: DCS or PCS") << 810 << "DCS 1800 or PCS 1900";
+    QTest::newRow("811: DCS only") << 811 << "DCS 1800";
+    QTest::newRow("885: DCS only") << 885 << "DCS 1800";
+    QTest::newRow("886: gap") << 886 << "no GSM band";
+    QTest::newRow("954: gap") << 954 << "no GSM band";
+    QTest::newRow("955: R-GSM only") << 955 << "R-GSM 900";
+    QTest::newRow("974: R-GSM only") << 974 << "R-GSM 900";
+    QTest::newRow("975: E-GSM") << 975 << "E-GSM 900";
+    QTest::newRow("1023: E-GSM") << 1023 << "E-GSM 900";
+    QTest::newRow("1024: beyond") << 1024 << "no GSM band";
+    QTest::newRow("-2: no ARFCN") << -2 << "no GSM band";
+}
+
+void tst_KIVO_StatusTool::band()
+{
+    QFETCH(int, arfcn);
+    QFETCH(QString, band);
+
+    writeFiles("[KIVO]\nstoredArfcn=" + QByteArray::number(arfcn) + '\n', QByteArray());
+    const QJsonObject stored =
+        runJson().value("settings").toObject().value("storedArfcn").toObject();
+    QCOMPARE(stored.value("value").toInt(-100), arfcn);
+    QCOMPARE(stored.value("band").toString(), band);
+    QCOMPARE(stored.value("text").toString(), QStringLiteral("%1 (%2)").arg(arfcn).arg(band));
+}
+
+void tst_KIVO_StatusTool::flagged()
+{
+    writeFiles("[KIVO]\nmsg_warning_mode=0\ntone_warning_mode=1\nkivo_mode=0\nstoredArfcn=975\n"
+               "cell_sticker_mode=0\nCell%20Sticker%20State=0\n",
+               "[KIVO]\nCell%20Barring=2\n");
+    const QJsonObject status = runJson();
+    QCOMPARE(status.value("flagged").toArray(),
+             QJsonArray({"storedArfcn", "cellBarAccess", "toneWarning"}));
+    // A sticker that is not set gives no sticker hint; barring does.
+    const QJsonArray hints = status.value("hints").toArray();
+    QCOMPARE(hints.size(), 1);
+    QVERIFY(hints.at(0).toString().startsWith("Cell bar access was last set to Ignored"));
+}
+
+void tst_KIVO_StatusTool::textForAStuckPhone()
+{
+    writeFiles("[KIVO]\nkivo_mode=2\nstoredArfcn=62\ncell_sticker_mode=1\n"
+               "Cell%20Sticker%20State=2\n",
+               "[KIVO]\nCell%20Barring=1\n");
+    const Result result = runTool({});
+    QCOMPARE(result.exitCode, 0);
+    const QByteArray expected =
+        "KIVO status\n"
+        "Root            " +
+        m_root.root().toLocal8Bit() +
+        "\n"
+        "Settings file   /vek_user/download/appwrite//kivo/kivo.ini\n"
+        "Volatile file   /tmp/kivo\n"
+        "\n"
+        "! FTS availability    Permanently On\n"
+        "! Cell sticker mode   On\n"
+        "! Cell sticker state  sticker set\n"
+        "! Stored ARFCN        62 (P-GSM 900)\n"
+        "! Cell bar access     Inverted\n"
+        "  Message warning     Off\n"
+        "  Tone warning        Off\n"
+        "\n"
+        "! marks a setting that differs from its default (5 of 7).\n"
+        "Can't find network? The cell sticker holds the phone on ARFCN 62 (P-GSM 900): it "
+        "camps on no other cell. To release it: Active Features > Cell Sticker, Set Sticker "
+        "Mode Off, then Set.\n"
+        "Can't find network? Cell bar access was last set to Inverted: the phone does not "
+        "treat barred cells as usual. Set it back with Active Features > Cell Bar Access, "
+        "Normal.\n";
+    QCOMPARE(result.out, expected);
+    QCOMPARE(result.err, QByteArray());
+}
+
+void tst_KIVO_StatusTool::textWithNoFiles()
+{
+    const Result result = runTool({});
+    QCOMPARE(result.exitCode, 0);
+    const QByteArray expected =
+        "KIVO status\n"
+        "Root            " +
+        m_root.root().toLocal8Bit() +
+        "\n"
+        "Settings file   /vek_user/download/appwrite//kivo/kivo.ini (missing: defaults shown)\n"
+        "Volatile file   /tmp/kivo (missing: defaults shown)\n"
+        "\n"
+        "  FTS availability    Off\n"
+        "  Cell sticker mode   Off\n"
+        "  Cell sticker state  none\n"
+        "  Stored ARFCN        none\n"
+        "  Cell bar access     Normal\n"
+        "  Message warning     Off\n"
+        "  Tone warning        Off\n"
+        "\n"
+        "Every setting has its default.\n";
+    QCOMPARE(result.out, expected);
+}
+
+void tst_KIVO_StatusTool::readCreatesNothing()
+{
+    // KIVO itself creates the settings directory on every access; a status read must not.
+    QVERIFY(!runJson().isEmpty());
+    QCOMPARE(filesUnder(m_root.root()), QStringList());
+
+    writeFiles("[KIVO]\nkivo_mode=1\n", "[KIVO]\nCell%20Barring=1\n");
+    const QStringList before = filesUnder(m_root.root());
+    const QByteArray settings = m_root.readFile(KivoTestRoot::defaultIniPath());
+    QCOMPARE(runTool({}).exitCode, 0);
+    QCOMPARE(filesUnder(m_root.root()), before);
+    QCOMPARE(m_root.readFile(KivoTestRoot::defaultIniPath()), settings);
+}
+
+void tst_KIVO_StatusTool::followsAppWritePath()
+{
+    m_root.writeFile(QStringLiteral("/data/kivo/kivo.ini"), "[KIVO]\nkivo_mode=2\n");
+    writeFiles("[KIVO]\nkivo_mode=1\n", QByteArray());
+    qputenv("VEK_APP_WRITE_PATH", "/data");
+    const QJsonObject status = runJson();
+    unsetenv("VEK_APP_WRITE_PATH");
+    QCOMPARE(status.value("settingsFile").toObject().value("path").toString(),
+             QStringLiteral("/data/kivo/kivo.ini"));
+    QCOMPARE(status.value("settings").toObject().value("ftsAvailability").toObject().value("value"),
+             QJsonValue(2));
+}
+
+void tst_KIVO_StatusTool::usageError()
+{
+    const Result result = runTool({QStringLiteral("--xml")});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.err.contains("unknown argument \"--xml\""));
+    QVERIFY(result.err.contains("Usage: kivo-status [--json]"));
+    QCOMPARE(result.out, QByteArray());
+}
+
+QTEST_GUILESS_MAIN(tst_KIVO_StatusTool)
+#include "tst_kivo_status_tool.moc"

@@ -1,0 +1,259 @@
+// The panic viewer screens, driven with the keys from the main menu down to a panic's detail,
+// on panic sources written by hand from their block layouts.
+#include "KIVO_DataDisplay.h"
+#include "KIVO_InternalOptions.h"
+#include "KIVO_MainScreen.h"
+#include "KIVO_PanicsDisplay.h"
+#include "KIVO_PanicsType.h"
+#include "KivoTestRoot.h"
+#include "PlListBox.h"
+#include "PlListBoxItem.h"
+#include "PlMultiLineEdit.h"
+#include "PopupWatcher.h"
+#include "StderrCapture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+QByteArray bigEndian(quint32 value, int size)
+{
+    QByteArray bytes(4, '\0');
+    qToBigEndian(value, bytes.data());
+    return bytes.right(size);
+}
+
+// A BP (header 43) or QUIRN (header 71) block: magic B5 C7, block size, 8 bytes, panic id,
+// time, version 01 02 03, zeros up to the data length in the header's last 4 bytes, then the
+// data bytes 00 01 02 ... filling the block.
+QByteArray block(int header, quint32 id, quint32 length)
+{
+    QByteArray bytes = "\xb5\xc7" + bigEndian(header + length, 2) + QByteArray(8, '\0') +
+                       bigEndian(id, 4) + bigEndian(1714827909, 4) + "\x01\x02\x03";
+    bytes += QByteArray(header - 4 - bytes.size(), '\0') + bigEndian(length, 4);
+    for (quint32 i = 0; i < length; ++i) {
+        bytes += char(i);
+    }
+    return bytes;
+}
+
+// The one visible screen of a class, its title area, its rows, and the shown detail view.
+template <typename Screen> Screen *shown()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *screen = qobject_cast<Screen *>(widget); screen && screen->isVisible()) {
+            return screen;
+        }
+    }
+    return nullptr;
+}
+
+QString titleOf(QWidget *screen)
+{
+    return screen->findChild<QLabel *>(QStringLiteral("PlTitleArea"))->text();
+}
+
+QStringList rowsOf(QWidget *screen)
+{
+    QStringList rows;
+    auto *list = screen->findChild<PlListBox *>();
+    for (int i = 0; list && i < list->count(); ++i) {
+        rows << list->item(i)->text();
+    }
+    return rows;
+}
+
+PlMultiLineEdit *detailView()
+{
+    auto *detail = shown<KIVO_DataDisplay>();
+    return detail ? detail->findChild<PlMultiLineEdit *>() : nullptr;
+}
+
+void press(QWidget *screen, std::initializer_list<Qt::Key> keys)
+{
+    for (Qt::Key key : keys) {
+        QTest::keyClick(screen, key);
+    }
+}
+
+} // namespace
+
+class tst_KIVO_PanicScreens : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void walkAndBack();
+    void detail_data();
+    void detail();
+    void noPanics_data();
+    void noPanics();
+    void choosingAgainReadsAfresh();
+
+private:
+    KivoTestRoot m_root;
+    PopupWatcher m_popups; // answers every popup, so a wrong one cannot hang a test
+};
+
+void tst_KIVO_PanicScreens::init()
+{
+    for (const char *dir : {"/veklocal", "/dev", "/usr"}) {
+        QDir(m_root.path(QLatin1String(dir))).removeRecursively();
+    }
+    m_popups.clear();
+}
+
+void tst_KIVO_PanicScreens::walkAndBack()
+{
+    m_root.writeFile("/veklocal/panic/bp_panic.log1",
+                     block(43, 0xa1, 8) + block(43, 0xa2, 8) + block(43, 0xa3, 8));
+    KIVO_MainScreen mainScreen(nullptr, nullptr);
+    mainScreen.show();
+    press(&mainScreen, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return});
+    auto *options = shown<KIVO_InternalOptions>();
+    QVERIFY(options);
+    QCOMPARE(rowsOf(options), QStringList{"Panic Viewer"});
+    press(options, {Qt::Key_Return});
+    auto *types = shown<KIVO_PanicsType>();
+    QVERIFY(types);
+    QCOMPARE(rowsOf(types),
+             (QStringList{"BP Panics", "AP Panics", "QUIRN Panics", "Kernel Panic"}));
+    press(types, {Qt::Key_Return});
+    auto *list = shown<KIVO_PanicsDisplay>();
+    QVERIFY(list);
+    QCOMPARE(rowsOf(list), (QStringList{"3 a3 01.02", "2 a2 01.02", "1 a1 01.02"}));
+    press(list, {Qt::Key_Down, Qt::Key_Return});
+    QVERIFY(detailView() && detailView()->toPlainText().startsWith("Panic Num: 2\n"));
+    QCOMPARE(titleOf(detailView()->window()), QStringLiteral("Panic Data"));
+    press(detailView()->window(), {Qt::Key_Escape});
+    // From the node of number 2 the search walks back to number 3.
+    press(list, {Qt::Key_Up, Qt::Key_Return});
+    QVERIFY(detailView() && detailView()->toPlainText().startsWith("Panic Num: 3\n"));
+
+    QWidget *screens[] = {detailView()->window(), list, types, options};
+    const QString titles[] = {"Panics", "Panics Type", "Panic Viewer", "KIVO"};
+    for (int i = 0; i < 4; ++i) {
+        press(screens[i], {Qt::Key_Escape});
+        QVERIFY(!screens[i]->isVisible());
+        QCOMPARE(titleOf(&mainScreen), titles[i]);
+        QCOMPARE(mainScreen.windowTitle(), titles[i]);
+    }
+}
+
+void tst_KIVO_PanicScreens::detail_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("detail"); // a pattern for the whole text; empty: no detail opens
+    QTest::addColumn<bool>("underline");
+
+    const QStringList apRows{" 3  82100 ", " 1  1a "};
+    QTest::newRow("bp length 100")
+        << 0 << 0 << QStringList{"1 a1 01.02"}
+        << "^Panic Num: 1\nPanic Ver: 01:02\nPanic Id: a1\nTimestamp .*\nLength 100\nPanic Data\n"
+           "00 01 02 03 04 05 \n06 07 08 09 0a 0b \n0c 0d 0e 0f 10 11 \n12 13 14 15 16 17 \n"
+           "18 19 1a 1b 1c 1d \n1e 1f 20 21 22 23 \n$"
+        << true;
+    QTest::newRow("quirn length 0")
+        << 2 << 0 << QStringList{"1 51 01.02"}
+        << "^Panic Num: 1\nPanic Ver: 01:02\nPanic Id: 51\nTimestamp .*\nLength 0\nPanic Data\n$"
+        << true;
+    QTest::newRow("ap newest")
+        << 1 << 0 << apRows
+        << "^Panic Num: 3\nCore Module Name:\n browser\nPanic Id: 82100\nTimestamp .*\nLength 7$"
+        << false;
+    // The second row looks for number count - 1 = 2: the skipped core.dump.
+    QTest::newRow("ap gap") << 1 << 1 << apRows << QString() << false;
+    QTest::newRow("kernel") << 3 << 0 << QStringList{" 82000 "} << "^Timestamp 13:5:9 \n 4-5-2024$"
+                            << false;
+}
+
+void tst_KIVO_PanicScreens::detail()
+{
+    QFETCH(int, type);
+    QFETCH(int, row);
+    QFETCH(QString, detail);
+    m_root.writeFile("/veklocal/panic/bp_panic.log1", block(43, 0xa1, 100));
+    m_root.writeFile("/veklocal/panic/qupanic_block.a", block(71, 0x51, 0));
+    m_root.writeFile("/usr/data_resource/apr/coredump_table.cfg", "1a=messaging\n");
+    int age = 3;
+    for (const char *name : {"core.messaging.17", "core.dump", "core.browser.3"}) {
+        QFile dump(m_root.path("/veklocal/apr_app_dump/") + name);
+        QVERIFY(QDir().mkpath(m_root.path("/veklocal/apr_app_dump")) &&
+                dump.open(QFile::WriteOnly));
+        QVERIFY(dump.setFileTime(QDateTime::currentDateTime().addSecs(-100 * age--),
+                                 QFileDevice::FileModificationTime));
+    }
+    m_root.writeFile("/dev/mtdblock/kpanic", "Panic\nCurrent Time = 2024-05-04 13:05:09\n");
+
+    KIVO_PanicsDisplay list(nullptr, "Panics Type", PanicType(type));
+    list.show();
+    QTEST(rowsOf(&list), "rows");
+    for (int i = 0; i < row; ++i) {
+        press(&list, {Qt::Key_Down});
+    }
+    press(&list, {Qt::Key_Return});
+    QCOMPARE(detailView() != nullptr, !detail.isEmpty());
+    if (detailView()) {
+        const QString text = detailView()->toPlainText();
+        QVERIFY2(QRegularExpression(detail, QRegularExpression::DotMatchesEverythingOption)
+                     .match(text)
+                     .hasMatch(),
+                 qPrintable(text));
+        QTEST(detailView()->font().underline(), "underline");
+        QVERIFY(detailView()->isReadOnly());
+    }
+}
+
+void tst_KIVO_PanicScreens::noPanics_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("bp, no files") << 0;
+    QTest::newRow("ap, no dump directory") << 1;
+    QTest::newRow("quirn, no files") << 2;
+    QTest::newRow("kernel, no partition") << 3;
+    QTest::newRow("unknown type") << 9;
+}
+
+void tst_KIVO_PanicScreens::noPanics()
+{
+    QFETCH(int, type);
+    StderrCapture err;
+    KIVO_PanicsDisplay list(nullptr, "Panics Type", PanicType(type));
+    list.show();
+    QCOMPARE(rowsOf(&list), QStringList());
+    if (type <= PANIC_KERNEL) {
+        QCOMPARE(m_popups.seen().size(), 1);
+        QCOMPARE(m_popups.seen().at(0).title, QStringLiteral("Panic List:"));
+        QCOMPARE(m_popups.seen().at(0).text, QStringLiteral("No Panics to display"));
+        QVERIFY2(err.text().endsWith("Address in m_ptemp = (nil)"), err.text().constData());
+    } else {
+        QVERIFY(m_popups.seen().isEmpty());
+        QCOMPARE(err.text(), QByteArray("Unknown Panic TypeAddress in m_ptemp = (nil)"));
+    }
+    press(&list, {Qt::Key_Return});
+    QVERIFY(!detailView());
+}
+
+void tst_KIVO_PanicScreens::choosingAgainReadsAfresh()
+{
+    m_root.writeFile("/veklocal/panic/bp_panic.log1", block(43, 0xa1, 8));
+    KIVO_PanicsType types(nullptr, QByteArray(150, 'x').constData());
+    types.show();
+    press(&types, {Qt::Key_Return});
+    QCOMPARE(rowsOf(shown<KIVO_PanicsDisplay>()), QStringList{"1 a1 01.02"});
+    press(shown<KIVO_PanicsDisplay>(), {Qt::Key_Escape});
+    m_root.writeFile("/veklocal/panic/bp_panic.log2", block(43, 0xb2, 8));
+    press(&types, {Qt::Key_Return});
+    QCOMPARE(rowsOf(shown<KIVO_PanicsDisplay>()), (QStringList{"2 b2 01.02", "1 a1 01.02"}));
+    // The opener's title is kept in at most 99 characters.
+    press(&types, {Qt::Key_Escape});
+    QCOMPARE(types.windowTitle(), QString(99, 'x'));
+}
+
+QTEST_MAIN(tst_KIVO_PanicScreens)
+#include "tst_kivo_panicscreens.moc"

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "PlKbMainWidget.h"
+
+#include <QByteArray>
+
+class PlListBox;
+
+// "Cell Bar Access": tells the telephony layer how to treat barred cells (Normal, Inverted,
+// Ignored) and keeps the accepted mode in "/tmp/kivo". Owned by the Active Features menu.
+class KIVO_CellBar : public PlKbMainWidget {
+    Q_OBJECT
+
+public:
+    KIVO_CellBar(QWidget *parent, const char *name);
+    ~KIVO_CellBar() override;
+
+private slots:
+    void setCellBarMode();
+    void slotCancel();
+
+private:
+    Q_DISABLE_COPY(KIVO_CellBar)
+    void closeScreen();
+
+    PlListBox *cellBarList = nullptr;
+    QByteArray openerTitle;
+};

@@ -1,0 +1,54 @@
+#include "KIVO_DataDisplay.h"
+
+#include "KIVO_PanicText.h"
+#include "KIVO_PanicTitle.h"
+#include "PlMultiLineEdit.h"
+#include "PlScrollPanel.h"
+#include "PlSoftKey.h"
+
+#include <cstdio>
+
+KIVO_DataDisplay::KIVO_DataDisplay(QWidget *parent, const char *name, const PanicNode *node,
+                                   PanicType panicType)
+    : PlKbMainWidget(parent, name, 0), m_openerTitle(panicOpenerTitle(name))
+{
+    setAppTitle(tr("Panic Data"));
+
+    PlScrollPanel *panel = getContentWidget(true);
+    panel->enableClipper(false);
+    auto *view = new PlMultiLineEdit(panel->viewport());
+    view->setReadOnly(true);
+    // The view fills the content area; a line wider than the screen scrolls sideways rather
+    // than breaking a hex line in two.
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    switch (panicType) {
+    case PANIC_BP:
+    case PANIC_QUIRN:
+        view->setUnderline(true);
+        view->insert(panicDetailText(panicType, node));
+        break;
+    case PANIC_AP:
+    case PANIC_KERNEL:
+        view->setUnderline(false);
+        view->insert(panicDetailText(panicType, node));
+        break;
+    default:
+        std::fprintf(stderr, "{%d} %s:%d\tUnknown Panic Type\n", 1, "KIVO_DataDisplay", __LINE__);
+        break;
+    }
+    panel->addChild(view, 0, 0);
+    setContentWidget(view);
+
+    auto *keys = new PlSoftKey("CST_2A", this, this);
+    keys->setText(1, tr("Back"), 0);
+    keys->setClickedSlot(1, this, &KIVO_DataDisplay::slotBack);
+    setCSTWidget(keys);
+}
+
+KIVO_DataDisplay::~KIVO_DataDisplay() = default;
+
+void KIVO_DataDisplay::slotBack()
+{
+    hide();
+    setAppTitle(QString::fromLatin1(m_openerTitle));
+}
