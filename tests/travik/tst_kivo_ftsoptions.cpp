@@ -1,6 +1,7 @@
 // The FTS Options screen against an FTS engine on the test's private bus: opened from the main
-// menu, the titles retry, the editors waiting for titles, an edit end to end, and the
-// availability choice as the application manager and the settings file see it.
+// menu, the editors waiting for titles, and the availability choice as the application manager
+// and the settings file see it. The titles retry and an edit end to end run against the
+// simulator (tst_kivo_fts_sim).
 #include "FtsPeer.h"
 #include "KIVO_FTSOptions_P2.h"
 #include "KIVO_Favourites.h"
@@ -35,7 +36,6 @@ template <typename Screen> QList<Screen *> screensOf()
 
 const QStringList kTitles{"Serving Cell", "Neighbour Cells", "Timing Advance", "Power Control",
                           "Channel Info"};
-const char kRetryTrace[] = "[KIVO]***************retry get titles******* \r\n";
 
 } // namespace
 
@@ -45,9 +45,7 @@ class tst_KIVO_FtsOptions : public QObject {
 private slots:
     void initTestCase();
     void openFromMainMenu();
-    void titlesRetryUntilKnown();
     void editorsWaitForTitles();
-    void favouritesEndToEnd();
     void availability_data();
     void availability();
 
@@ -102,30 +100,6 @@ void tst_KIVO_FtsOptions::openFromMainMenu()
     QCOMPARE(screensOf<KIVO_FTSOptions_P2>().size(), 1);
 }
 
-void tst_KIVO_FtsOptions::titlesRetryUntilKnown()
-{
-    EngineScope scope;
-    FtsPeer peer;
-    peer.answering = false;
-    peer.titles = kTitles;
-    StderrCapture capture;
-    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
-    QTest::keyClick(&screen, Qt::Key_F2); // the retries go on while hidden
-
-    QTRY_VERIFY_WITH_TIMEOUT(peer.names.count("getTitles(QString,QString)") >= 3, 15000);
-    QVERIFY(capture.text().count(kRetryTrace) >= 2);
-    peer.answering = true;
-    QTRY_COMPARE_WITH_TIMEOUT(int(scope.engine.titlesNum), 5, 5000);
-
-    // The tick after the titles came stops the timer for good, so titles lost afterwards (an
-    // unasked count of 0) bring no retry. Only time passing can show that.
-    QTest::qWait(2500);
-    FtsPeer::send("getTiltlesRsp(QString, QString)", QByteArray(1, '\0'));
-    QTRY_COMPARE(int(scope.engine.titlesNum), 0);
-    capture.clear();
-    QVERIFY(!QTest::qWaitFor([&] { return capture.text().contains(kRetryTrace); }, 4500));
-}
-
 void tst_KIVO_FtsOptions::editorsWaitForTitles()
 {
     EngineScope scope;
@@ -152,35 +126,6 @@ void tst_KIVO_FtsOptions::editorsWaitForTitles()
     QVERIFY(first.isNull());
     QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
     QCOMPARE(popups.seen().size(), 2);
-}
-
-void tst_KIVO_FtsOptions::favouritesEndToEnd()
-{
-    EngineScope scope;
-    FtsPeer peer;
-    peer.titles = kTitles;
-    peer.favourites = QByteArray::fromHex("0000000000000011");
-    PopupWatcher popups;
-    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
-    QTRY_COMPARE(int(scope.engine.titlesNum), 5);
-
-    QTest::keyClick(&screen, Qt::Key_Down);
-    QTest::keyClick(&screen, Qt::Key_Return);
-    KIVO_Favourites *editor = screensOf<KIVO_Favourites>().value(0);
-    QVERIFY(editor);
-    auto *list = editor->findChild<PlListBox *>();
-    QTRY_COMPARE(list->count(), 5);
-    QCOMPARE(list->item(1)->text(), QStringLiteral("Neighbour Cells"));
-    // Rows 0 and 4 come checked; check row 1, uncheck row 4.
-    for (Qt::Key key : {Qt::Key_Down, Qt::Key_F1, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down,
-                        Qt::Key_F1, Qt::Key_F2}) {
-        QTest::keyClick(editor, key);
-    }
-    QCOMPARE(peer.requestsFrom(0),
-             (QByteArrayList{"getTitles(QString,QString) ", "getFavourites(QString,QString) ",
-                             "setFavourites(QString,QString) "
-                             "0000000000000003"}));
-    QCOMPARE(popups.seen().value(0).text, QStringLiteral("Favourites Changed"));
 }
 
 void tst_KIVO_FtsOptions::availability_data()
