@@ -1,8 +1,12 @@
 #include "KIVO_TourScript.h"
 
+#include "KIVO_Engine.h"
 #include "KIVO_TourRunner.h"
 #include "KIVO_TourStage.h"
 
+#include "PlListBox.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QVariantList>
@@ -34,6 +38,7 @@ Front popup(const char *className, const char *title, const char *text = "")
 
 // The screens, by class and title.
 const Front s_main = screen("KIVO_MainScreen", "KIVO");
+const Front s_ftsOptions = screen("KIVO_FTSOptions_P2", "FTS Options");
 const Front s_activeFeatures = screen("KIVO_ActiveFeatures", "Active Features");
 const Front s_cellSticker = screen("KIVO_CellSticker", "Cell Sticker");
 const Front s_cellBar = screen("KIVO_CellBar", "Cell Bar Access");
@@ -46,11 +51,28 @@ const Front s_panicData = screen("KIVO_DataDisplay", "Panic Data");
 
 const char s_stickerInfo[] = "Cell Sticker Information";
 
+// Whether a shown screen of this class has rows: the FTS editors fill theirs when the FTS
+// engine answers, after they show.
+bool hasRows(const char *className)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *list = window->findChild<PlListBox *>();
+        if (window->isVisible() && qstrcmp(window->metaObject()->className(), className) == 0 &&
+            list && list->count() > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class Script {
 public:
     Script(KIVO_TourRunner &tour, KIVO_TourStage &stage) : m_tour(tour), m_stage(stage)
     {
     }
+
+    using ControlCall = bool (KIVO_TourStage::*)(const QString &, const QVariantList &, QString *);
 
     Action keys(const QList<int> &keys) const
     {
@@ -58,23 +80,22 @@ public:
         return [tour, keys] { tour->press(keys); };
     }
 
+    // A call of the FTS engine simulator's control interface, then the keys.
+    Action fts(const QString &method, const QVariantList &arguments,
+               const QList<int> &then = {}) const
+    {
+        return control(&KIVO_TourStage::ftsControl, method, arguments, then);
+    }
+
     // A call of the telephony simulator's control interface, then the keys.
     Action telephony(const QString &method, const QVariantList &arguments,
                      const QList<int> &then = {}) const
     {
-        KIVO_TourRunner *tour = &m_tour;
-        KIVO_TourStage *stage = &m_stage;
-        return [tour, stage, method, arguments, then] {
-            QString error;
-            if (!stage->telephonyControl(method, arguments, &error)) {
-                tour->fail(error);
-                return;
-            }
-            tour->press(then);
-        };
+        return control(&KIVO_TourStage::telephonyControl, method, arguments, then);
     }
 
     void mainMenu();
+    void ftsOptions();
     void cellSticker();
     void cellBar();
     void notification();
@@ -82,13 +103,64 @@ public:
     void leave();
 
 private:
+    Action control(ControlCall call, const QString &method, const QVariantList &arguments,
+                   const QList<int> &then) const
+    {
+        KIVO_TourRunner *tour = &m_tour;
+        KIVO_TourStage *stage = &m_stage;
+        return [tour, stage, call, method, arguments, then] {
+            QString error;
+            if (!(stage->*call)(method, arguments, &error)) {
+                tour->fail(error);
+                return;
+            }
+            tour->press(then);
+        };
+    }
+
     KIVO_TourRunner &m_tour;
     KIVO_TourStage &m_stage;
 };
 
 void Script::mainMenu()
 {
-    m_tour.step(QStringLiteral("main-menu"), s_main, keys({Down, Select}));
+    // The FTS engine holds its answers back for a while: the editors cannot open yet.
+    m_tour.step(QStringLiteral("main-menu"), s_main,
+                fts(QStringLiteral("SetMute"), {true}, {Select}));
+}
+
+void Script::ftsOptions()
+{
+    m_tour.step(QStringLiteral("fts-options"), s_ftsOptions, keys({Down, Select}));
+    // The titles go out now, unasked; KIVO keeps them.
+    m_tour.step(QStringLiteral("list-not-available"),
+                popup("PlNoticeDlg", "", "List N/A,Please Wait"),
+                fts(QStringLiteral("SendTitles"), {}, {Select}));
+    m_tour.when(
+        QStringLiteral("the FTS titles"), [] { return kivo_eng && kivo_eng->titlesNum > 0; },
+        fts(QStringLiteral("SetMute"), {false}));
+
+    m_tour.step(QString(), s_ftsOptions, keys({Up, Select}));
+    m_tour.step(QStringLiteral("fts-availability"), popup("PlSingleSelectDlg", "FTS Options"),
+                keys({Down, Select}));
+    m_tour.step(QStringLiteral("fts-availability-set"),
+                popup("PlMessageDlg", "FTS Options", "FTS successfully set to: Temorarily On"),
+                keys({Select}));
+
+    // The simulator's favourites are its first two screens; a third is ticked and sent.
+    m_tour.step(QString(), s_ftsOptions, keys({Down, Select}));
+    m_tour.when(QStringLiteral("the favourites"), [] { return hasRows("KIVO_Favourites"); }, {});
+    m_tour.step(QStringLiteral("favourites"), screen("KIVO_Favourites", "Edit Favourites"),
+                keys({Down, Down, Left, Right}));
+    m_tour.step(QStringLiteral("favourites-changed"),
+                popup("PlNoticeDlg", "", "Favourites Changed"), keys({Select}));
+    // The editors leave their own title in the title bar.
+    m_tour.step(QString(), screen("KIVO_FTSOptions_P2", "Edit Favourites"), keys({Down, Select}));
+    m_tour.when(QStringLiteral("the visibles"), [] { return hasRows("KIVO_Visibles"); }, {});
+    m_tour.step(QStringLiteral("visibles"), screen("KIVO_Visibles", "Edit Visibles"),
+                keys({Right}));
+    m_tour.step(QString(), screen("KIVO_FTSOptions_P2", "Edit Visibles"), keys({Right}));
+    m_tour.step(QString(), screen("KIVO_MainScreen", "Edit Visibles"), keys({Down, Select}));
 }
 
 void Script::cellSticker()
@@ -242,6 +314,7 @@ void addTourSteps(KIVO_TourRunner &tour, KIVO_TourStage &stage)
 {
     Script script(tour, stage);
     script.mainMenu();
+    script.ftsOptions();
     script.cellSticker();
     script.cellBar();
     script.notification();
