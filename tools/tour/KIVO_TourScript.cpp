@@ -72,8 +72,6 @@ public:
     {
     }
 
-    using ControlCall = bool (KIVO_TourStage::*)(const QString &, const QVariantList &, QString *);
-
     Action keys(const QList<int> &keys) const
     {
         KIVO_TourRunner *tour = &m_tour;
@@ -103,6 +101,8 @@ public:
     void leave();
 
 private:
+    using ControlCall = bool (KIVO_TourStage::*)(const QString &, const QVariantList &, QString *);
+
     Action control(ControlCall call, const QString &method, const QVariantList &arguments,
                    const QList<int> &then) const
     {
