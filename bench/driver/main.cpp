@@ -34,6 +34,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/prctl.h>
@@ -66,8 +67,8 @@ qint64 nowNs()
 struct Options {
     int runs = 21;
     int warmups = 2;
-    int roundTrips = 200;
-    int panicRounds = 31;
+    int roundTrips = 400;
+    int panicRounds = 51;
     QStringList parts = {QStringLiteral("startup"), QStringLiteral("roundtrip"),
                          QStringLiteral("panic")};
     QString bin;
@@ -138,8 +139,10 @@ struct ChildRun {
     QByteArray out;      // its stdout
 };
 
-// Runs `program` with `args` and `env`, stdout read through a pipe, stderr to /dev/null.
-ChildRun runChild(const QString &program, const QStringList &args, const QStringList &env)
+// Runs `program` with `args` and `env`, stdout read through a pipe, stderr to /dev/null. A
+// program still running after `timeoutMs` is killed by its process id (status -1).
+ChildRun runChild(const QString &program, const QStringList &args, const QStringList &env,
+                  int timeoutMs)
 {
     ChildRun run;
     std::vector<std::string> storage;
@@ -178,8 +181,15 @@ ChildRun runChild(const QString &program, const QStringList &args, const QString
         return run;
     }
     run.started = true;
+    const qint64 deadline = run.launchNs + qint64(timeoutMs) * 1000000;
     char buffer[4096];
     for (;;) {
+        pollfd readable = {pipeFds[0], POLLIN, 0};
+        const qint64 leftMs = (deadline - nowNs()) / 1000000;
+        if (leftMs <= 0 || poll(&readable, 1, int(leftMs)) == 0) {
+            kill(pid, SIGKILL);
+            break;
+        }
         const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
         if (got > 0) {
             run.out.append(buffer, int(got));
@@ -249,10 +259,11 @@ public:
     }
 
     // A figure checked against a target; returns whether it met it.
-    bool check(const QString &what, double value, const char *unit, const QString &target, bool met)
+    bool check(const QString &what, double value, const char *unit, const QString &target, bool met,
+               const QString &note = QString())
     {
-        std::printf("  %-40s%10.2f %-4s  target %-18s %s\n", qPrintable(what), value, unit,
-                    qPrintable(target), met ? "PASS" : "MISS");
+        std::printf("  %-40s%10.2f %-4s  target %-18s %s  %s\n", qPrintable(what), value, unit,
+                    qPrintable(target), met ? "PASS" : "MISS", qPrintable(note));
         m_misses += met ? 0 : 1;
         m_checks += 1;
         return met;
@@ -367,7 +378,7 @@ bool Bench::startUp(Table &table)
     const QStringList env = m_env.toStringList();
 
     auto once = [&env](Side &side, bool keep) {
-        const ChildRun run = runChild(side.program, {}, env);
+        const ChildRun run = runChild(side.program, {}, env, 60000);
         const QHash<QByteArray, double> fields = fieldsOf(run.out);
         if (!run.started || run.status != 0 || !fields.contains("frame_ns")) {
             std::printf("  error: %s: %s, exit status %d, output \"%s\"\n", side.name,
@@ -420,9 +431,10 @@ bool Bench::startUp(Table &table)
 
 bool Bench::roundTrip(Table &table)
 {
-    const ChildRun run = runChild(
-        program("kivo-bench-roundtrip"),
-        {QStringLiteral("--rounds"), QString::number(m_options.roundTrips)}, m_env.toStringList());
+    const ChildRun run =
+        runChild(program("kivo-bench-roundtrip"),
+                 {QStringLiteral("--rounds"), QString::number(m_options.roundTrips)},
+                 m_env.toStringList(), 600000);
     bool errors = !run.started || run.status != 0;
     QByteArray sizeLine;
     const QMap<QByteArray, QList<double>> samples = samplesOf(run.out, &sizeLine, &errors);
@@ -456,9 +468,10 @@ bool Bench::roundTrip(Table &table)
 
 bool Bench::panic(Table &table)
 {
-    const ChildRun run = runChild(
-        program("kivo-bench-panic"),
-        {QStringLiteral("--rounds"), QString::number(m_options.panicRounds)}, m_env.toStringList());
+    const ChildRun run =
+        runChild(program("kivo-bench-panic"),
+                 {QStringLiteral("--rounds"), QString::number(m_options.panicRounds)},
+                 m_env.toStringList(), 600000);
     bool errors = !run.started || run.status != 0;
     QByteArray unused;
     const QMap<QByteArray, QList<double>> samples = samplesOf(run.out, &unused, &errors);
@@ -519,28 +532,40 @@ bool Bench::panic(Table &table)
         {"kernel_cat_1mib", QStringLiteral("floor: the cat of 1 MiB alone")},
     };
 
-    table.section(QStringLiteral("Building the panic list (ms; stderr to /dev/null)"));
+    table.section(QStringLiteral("Building the panic list (ms; the readers' stderr to /dev/null)"));
+    std::printf("  wall: elapsed time, the size target; cpu: the reading thread's CPU time (not "
+                "that of the cat\n  command), the scaling target, which preemption by other "
+                "work on the machine cannot blur\n");
+    auto cpu = [](const char *name) { return QByteArray(name) + "_cpu"; };
     for (const Source &source : sources) {
         table.header(source.title);
         QStringList shown;
+        QList<const char *> names;
         for (const auto &doubling : source.doublings) {
             for (const char *name : {doubling[0], doubling[1]}) {
                 if (!shown.contains(QLatin1String(name))) {
                     shown.append(QLatin1String(name));
-                    table.figures(caseText.value(name), ms(name), "%10.3f");
+                    names.append(name);
                 }
             }
         }
         if (source.floor) {
-            table.figures(caseText.value(source.floor), ms(source.floor), "%10.3f");
+            names.append(source.floor);
+        }
+        for (const char *name : names) {
+            table.figures(caseText.value(name) + QStringLiteral(", wall"), ms(name), "%10.3f");
+            table.figures(QStringLiteral("  cpu"), ms(cpu(name).constData()), "%10.3f");
         }
         const double largest = ms(source.largest).median;
-        table.check(QStringLiteral("%1").arg(QLatin1String(source.largestText)), largest, "ms",
-                    QStringLiteral("<= 10 ms"), largest <= 10.0);
+        table.check(QStringLiteral("%1, wall").arg(QLatin1String(source.largestText)), largest,
+                    "ms", QStringLiteral("<= 10 ms"), largest <= 10.0);
         for (const auto &doubling : source.doublings) {
-            const double ratio = ms(doubling[1]).median / ms(doubling[0]).median;
-            table.check(QStringLiteral("x2: %1").arg(QLatin1String(doubling[2])), ratio, "",
-                        QStringLiteral("<= 2.2"), ratio <= 2.2);
+            const double ratio =
+                ms(cpu(doubling[1]).constData()).median / ms(cpu(doubling[0]).constData()).median;
+            const double wallRatio = ms(doubling[1]).median / ms(doubling[0]).median;
+            table.check(QStringLiteral("x2 %1, cpu").arg(QLatin1String(doubling[2])), ratio, "",
+                        QStringLiteral("<= 2.2"), ratio <= 2.2,
+                        QStringLiteral("(wall %1)").arg(wallRatio, 0, 'f', 2));
         }
     }
     return true;
@@ -596,8 +621,8 @@ const char s_usage[] =
     "Usage: kivo-bench [--runs N] [--warmups N] [--round-trips N] [--panic-rounds N]\n"
     "                  [--only startup,roundtrip,panic] [--bin DIR]\n"
     "Runs KIVO's benchmarks on a private session bus with the simulators and prints a table.\n"
-    "Defaults: 21 start-up runs of each program after 2 warm-ups, 200 round trips of each\n"
-    "kind, 31 rounds of the panic readers; programs from the directory of kivo-bench.\n";
+    "Defaults: 21 start-up runs of each program after 2 warm-ups, 400 round trips of each\n"
+    "kind, 51 rounds of the panic readers; programs from the directory of kivo-bench.\n";
 
 } // namespace
 
@@ -606,6 +631,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     Options options;
     options.bin = QCoreApplication::applicationDirPath();
+    if (app.arguments().contains(QLatin1String("--help"))) {
+        std::fputs(s_usage, stdout);
+        return 0;
+    }
     if (!parseOptions(app.arguments(), &options)) {
         std::fputs(s_usage, stderr);
         return 2;
