@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages KIVO needs that are missing: deps.sh build|test|demo.
+# Installs the Debian 12 packages KIVO needs that are missing: deps.sh build|test|demo|fuzz.
 # Runs apt-get as root, or through sudo.
 set -euo pipefail
 
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev dpkg-dev)
 test_pkgs=(dbus-daemon dbus-bin)
 demo_pkgs=(dbus-daemon dbus-bin xvfb x11vnc xauth fonts-dejavu-core)
+fuzz_pkgs=(clang-14 libclang-rt-14-dev)
 
 wanted=("${build_pkgs[@]}")
 case "${1:-build}" in
     build) ;;
     test) wanted+=("${test_pkgs[@]}") ;;
     demo) wanted+=("${demo_pkgs[@]}") ;;
-    *) echo "usage: $0 build|test|demo" >&2; exit 2 ;;
+    fuzz) wanted+=("${fuzz_pkgs[@]}") ;;
+    *) echo "usage: $0 build|test|demo|fuzz" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -450,27 +450,16 @@ void readApPanics(PanicNode **head, uint8_t *count)
     std::free(entries);
 }
 
-void readKernelPanic(PanicNode **head)
+time_t readKernelPanicTime(FILE *report)
 {
-    // The path is quoted whole for the shell whenever a root is in force; without one the
-    // command stands as on the device. cat's own complaint about a missing partition must not
-    // mix into KIVO's traces: a missing partition is simply no kernel panic.
-    const QByteArray partition = plRootedPath(PANIC_KERNEL_PARTITION);
-    const QByteArray command = "cat " +
-                               (plRoot().isEmpty() ? partition : plShellQuoted(partition)) +
-                               " 2>/dev/null";
-    FILE *stream = popen(command.constData(), "r");
-    std::fprintf(stderr, "Enter");
-    if (!stream) {
-        std::fprintf(stderr, "No New Kernel Panic, reseting the status...");
-        return;
+    if (!report) {
+        return -1;
     }
-
     static const char marker[] = "Current Time = ";
     char *line = nullptr;
     size_t capacity = 0;
     const char *found = nullptr;
-    while (getline(&line, &capacity, stream) != -1) {
+    while (getline(&line, &capacity, report) != -1) {
         found = std::strstr(line, marker);
         if (found) {
             break;
@@ -494,6 +483,26 @@ void readKernelPanic(PanicNode **head)
         panicTime = std::mktime(&broken);
     }
     std::free(line);
+    return panicTime;
+}
+
+void readKernelPanic(PanicNode **head)
+{
+    // The path is quoted whole for the shell whenever a root is in force; without one the
+    // command stands as on the device. cat's own complaint about a missing partition must not
+    // mix into KIVO's traces: a missing partition is simply no kernel panic.
+    const QByteArray partition = plRootedPath(PANIC_KERNEL_PARTITION);
+    const QByteArray command = "cat " +
+                               (plRoot().isEmpty() ? partition : plShellQuoted(partition)) +
+                               " 2>/dev/null";
+    FILE *stream = popen(command.constData(), "r");
+    std::fprintf(stderr, "Enter");
+    if (!stream) {
+        std::fprintf(stderr, "No New Kernel Panic, reseting the status...");
+        return;
+    }
+
+    const time_t panicTime = readKernelPanicTime(stream);
 
     if (panicTime == -1) {
         std::fprintf(stderr, "No new Kernel panic - %d", -1);

@@ -121,6 +121,9 @@ void readApPanics(PanicNode **head, uint8_t *count);
 
 // Adds at most one KernelPanicRecord, from the kernel panic report; leaves the count alone.
 void readKernelPanic(PanicNode **head);
+// Reads the report up to its first time line and returns that time, or -1 when there is no
+// time line or no valid time. Traces the broken-down time when a line is found.
+time_t readKernelPanicTime(FILE *report);
 
 // The panic number of a BP, QUIRN or AP node; 0 for a kernel node, a null node or record.
 uint32_t panicNumber(PanicType type, const PanicNode *node);
