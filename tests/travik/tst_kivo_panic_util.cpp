@@ -159,6 +159,8 @@ private slots:
     void readApPanics_data();
     void readApPanics();
     void moduleTableLimit();
+    void dumpAgeOrder_data();
+    void dumpAgeOrder();
 
     void readKernelPanic_data();
     void readKernelPanic();
@@ -570,6 +572,58 @@ void tst_KIVO_Panic_Util::moduleTableLimit()
     const QByteArray trace = capture.text();
     QVERIFY(trace.contains("module id=1fe,module name=mod254Tracing"));
     QVERIFY(!trace.contains("module name=mod255"));
+}
+
+void tst_KIVO_Panic_Util::dumpAgeOrder_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QList<int>>("ages");     // seconds after a fixed time, per file
+    QTest::addColumn<QStringList>("records"); // "number|file name", from the head
+
+    QTest::newRow("age order against name order")
+        << QStringList{"core.a.1", "core.b.2", "core.c.3", "core.d.4"} << QList<int>{30, 10, 40, 20}
+        << QStringList{"4|core.c.3", "3|core.a.1", "2|core.d.4", "1|core.b.2"};
+    QTest::newRow("equal times sort by name")
+        << QStringList{"core.b.2", "core.a.1", "core.c.3"} << QList<int>{5, 5, 0}
+        << QStringList{"3|core.b.2", "2|core.a.1", "1|core.c.3"};
+
+    // 300 dumps, file i aged 7i mod 300: the oldest 255 (ages 0 to 254) are numbered by age.
+    QStringList files;
+    QList<int> ages;
+    QStringList records;
+    for (int i = 0; i < 300; ++i) {
+        files << QStringLiteral("core.m.%1").arg(i);
+        ages << (7 * i) % 300;
+    }
+    for (int age = 254; age >= 0; --age) {
+        records << QStringLiteral("%1|%2").arg(age + 1).arg(files.at(ages.indexOf(age)));
+    }
+    QTest::newRow("300 dumps: the oldest 255") << files << ages << records;
+}
+
+void tst_KIVO_Panic_Util::dumpAgeOrder()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QList<int>, ages);
+    QFETCH(QStringList, records);
+
+    for (int i = 0; i < files.size(); ++i) {
+        writeFile(QString::fromLatin1(PANIC_DUMP_DIR) + '/' + files.at(i), "ELF",
+                  1700000000 + ages.at(i));
+    }
+
+    PanicList list;
+    StderrCapture capture;
+    ::readApPanics(&list.head, &list.count);
+    QStringList listed;
+    for (const PanicNode *node = list.head; node; node = node->next) {
+        const auto *record = static_cast<const ApDumpRecord *>(node->data);
+        listed << QStringLiteral("%1|%2")
+                      .arg(record->panicNum)
+                      .arg(QString::fromLocal8Bit(record->fileName));
+    }
+    QCOMPARE(listed, records);
+    QCOMPARE(int(list.count), int(records.size()));
 }
 
 void tst_KIVO_Panic_Util::readKernelPanic_data()

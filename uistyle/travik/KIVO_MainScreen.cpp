@@ -1,6 +1,7 @@
 #include "KIVO_MainScreen.h"
 
 #include "KIVO_ActiveFeatures.h"
+#include "KIVO_FTSOptions_P2.h"
 #include "KIVO_InternalOptions.h"
 #include "KIVO_Notification.h"
 
@@ -27,8 +28,11 @@ KIVO_MainScreen::KIVO_MainScreen(QWidget *parent, const char *name)
 
 KIVO_MainScreen::~KIVO_MainScreen()
 {
+    // The screens go in a fixed order.
+    ftsOptionsScreen.reset();
     activeFeaturesScreen.reset();
     notificationScreen.reset();
+    internalOptionsScreen.reset();
 }
 
 void KIVO_MainScreen::slotBack()
@@ -39,6 +43,12 @@ void KIVO_MainScreen::slotBack()
 void KIVO_MainScreen::switchView(int row)
 {
     switch (row) {
+    case FtsOptionsRow:
+        ftsOptionsScreen.reset();
+        std::fprintf(stderr, "[KIVO] start KIVO_FTS_Options_P2()\r\n");
+        // It shows itself once it has asked for the titles.
+        ftsOptionsScreen = std::make_unique<KIVO_FTSOptions_P2>(nullptr, nullptr);
+        break;
     case ActiveFeaturesRow:
         openChild(activeFeaturesScreen);
         break;
@@ -48,7 +58,6 @@ void KIVO_MainScreen::switchView(int row)
     case InternalOptionsRow:
         openChild(internalOptionsScreen);
         break;
-    case FtsOptionsRow:
     default:
         break;
     }

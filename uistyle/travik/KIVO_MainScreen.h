@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class KIVO_FTSOptions_P2;
 class KIVO_ActiveFeatures;
 class KIVO_Notification;
 class KIVO_InternalOptions;
@@ -23,6 +24,7 @@ private slots:
 
 private:
     Q_DISABLE_COPY(KIVO_MainScreen)
+    std::unique_ptr<KIVO_FTSOptions_P2> ftsOptionsScreen;
     std::unique_ptr<KIVO_ActiveFeatures> activeFeaturesScreen;
     std::unique_ptr<KIVO_Notification> notificationScreen;
     std::unique_ptr<KIVO_InternalOptions> internalOptionsScreen;

@@ -11,6 +11,10 @@
 #include <cassert>
 #include <cstdio>
 
+#ifdef KIVO_BENCH_FIRSTFRAME
+#include "KIVO_FirstFrameProbe.h"
+#endif
+
 namespace {
 
 constexpr int kKivoFeatureFlag = 356;
@@ -38,6 +42,9 @@ int main(int argc, char **argv)
     {
         KIVO_MainScreen mainScreen(nullptr, nullptr);
         app.setMainWidget(&mainScreen);
+#ifdef KIVO_BENCH_FIRSTFRAME
+        KIVO_FirstFrameProbe firstFrameProbe(&mainScreen);
+#endif
         mainScreen.show();
 
         kivo_eng = new KIVO_Engine;

@@ -1,0 +1,209 @@
+// The FTS Options screen against an FTS engine on the test's private bus: opened from the main
+// menu, the editors waiting for titles, and the availability choice as the application manager
+// and the settings file see it. The titles retry and an edit end to end run against the
+// simulator (tst_kivo_fts_sim).
+#include "FtsPeer.h"
+#include "KIVO_FTSOptions_P2.h"
+#include "KIVO_Favourites.h"
+#include "KIVO_MainScreen.h"
+#include "KIVO_Settings.h"
+#include "KIVO_Visibles.h"
+#include "KivoTestRoot.h"
+#include "PlListBox.h"
+#include "PlListBoxItem.h"
+#include "PlSoftKey.h"
+#include "PopupWatcher.h"
+#include "StderrCapture.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QLabel>
+#include <QPointer>
+
+namespace {
+
+template <typename Screen> QList<Screen *> screensOf()
+{
+    QList<Screen *> screens;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *screen = qobject_cast<Screen *>(widget)) {
+            screens << screen;
+        }
+    }
+    return screens;
+}
+
+const QStringList kTitles{"Serving Cell", "Neighbour Cells", "Timing Advance", "Power Control",
+                          "Channel Info"};
+
+} // namespace
+
+class tst_KIVO_FtsOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void openFromMainMenu();
+    void editorsWaitForTitles();
+    void availability_data();
+    void availability();
+
+    // org.kivo.SystemState.ClientEvent as the application manager receives it.
+    void clientEvent(int event)
+    {
+        m_events << event;
+    }
+
+private:
+    KivoTestRoot m_root;
+    QList<int> m_events;
+};
+
+void tst_KIVO_FtsOptions::initTestCase()
+{
+    QVERIFY(QDBusConnection::sessionBus().connect(QString(), "/org/kivo/SystemState",
+                                                  "org.kivo.SystemState", "ClientEvent", this,
+                                                  SLOT(clientEvent(int))));
+}
+
+void tst_KIVO_FtsOptions::openFromMainMenu()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    KIVO_MainScreen mainScreen(nullptr, nullptr);
+    mainScreen.show();
+    StderrCapture capture;
+    QTest::keyClick(&mainScreen, Qt::Key_Return);
+    QCOMPARE(capture.text(), QByteArray("[KIVO] start KIVO_FTS_Options_P2()\r\n"
+                                        "[KIVO] pernu KIVO_FTSOptions::KIVO_FTSOptions \r\n"
+                                        "[KIVO] pernu in FTSOptions getTitleInfo()\r\n"
+                                        "[KIVO] KIVO_Engine::getTitleInfo \r\n"
+                                        "[KIVO] show FTSOptions \r\n"));
+    QCOMPARE(screensOf<KIVO_FTSOptions_P2>().size(), 1);
+    QPointer<KIVO_FTSOptions_P2> screen = screensOf<KIVO_FTSOptions_P2>().first();
+    QVERIFY(screen->isVisible());
+    auto *list = screen->findChild<PlListBox *>();
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->item(2)->text(), QStringLiteral("Edit Visibles"));
+    QCOMPARE(screen->windowTitle(), QStringLiteral("FTS Options"));
+    QCOMPARE(screen->softKey()->text(0) + '|' + screen->softKey()->text(1), "|Exit");
+    QCOMPARE(peer.requestsFrom(0), QByteArrayList{"getTitles(QString,QString) "});
+
+    // Exit hides and puts no title back; chosen again, a fresh screen replaces it.
+    QTest::keyClick(screen.data(), Qt::Key_F2);
+    QVERIFY(!screen->isVisible());
+    QCOMPARE(mainScreen.findChild<QLabel *>("PlTitleArea")->text(), "FTS Options");
+    QTest::keyClick(&mainScreen, Qt::Key_Return);
+    QVERIFY(screen.isNull());
+    QCOMPARE(screensOf<KIVO_FTSOptions_P2>().size(), 1);
+}
+
+void tst_KIVO_FtsOptions::editorsWaitForTitles()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    PopupWatcher popups;
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    auto *list = screen.findChild<PlListBox *>();
+    emit list->selected(1);
+    emit list->selected(2);
+    QCOMPARE(popups.seen().size(), 2);
+    for (const PopupSeen &seen : popups.seen()) {
+        QCOMPARE(seen.className + ':' + seen.text, "PlNoticeDlg:List N/A,Please Wait");
+    }
+    QVERIFY(screensOf<KIVO_Favourites>().isEmpty() && screensOf<KIVO_Visibles>().isEmpty());
+
+    FtsPeer::send("getTiltlesRsp(QString, QString)", FtsPeer::titlesBlock(kTitles));
+    QTRY_COMPARE(int(scope.engine.titlesNum), 5);
+    emit list->selected(2);
+    QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
+    QPointer<KIVO_Visibles> first = screensOf<KIVO_Visibles>().first();
+    QVERIFY(first->isVisible());
+    emit list->selected(2);
+    QVERIFY(first.isNull());
+    QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
+    QCOMPARE(popups.seen().size(), 2);
+}
+
+void tst_KIVO_FtsOptions::availability_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // the settings file before; empty: none
+    QTest::addColumn<int>("preselected");
+    QTest::addColumn<int>("choice"); // -1: cancelled
+    QTest::addColumn<QList<int>>("events");
+    QTest::addColumn<QByteArray>("after"); // the settings file after
+    QTest::addColumn<QString>("confirmation");
+    QTest::addColumn<QByteArray>("trace");
+
+    const QByteArray seven("[KIVO]\nkivo_mode=7\n");
+    const QByteArray one("[KIVO]\nkivo_mode=1\n");
+    QTest::newRow("stored 7 reads as Permanently On, and accepting writes 2")
+        << seven << 2 << 2 << QList<int>{30} << QByteArray("[KIVO]\nkivo_mode=2\n")
+        << "FTS successfully set to: Permanently On" << QByteArray("values are 7 2 Going in");
+    QTest::newRow("the current mode posts and confirms but writes nothing")
+        << one << 1 << 1 << QList<int>{30} << one << "FTS successfully set to: Temorarily On"
+        << QByteArray("values are 1 1 ");
+    QTest::newRow("Off posts 31") << one << 1 << 0 << QList<int>{31}
+                                  << QByteArray("[KIVO]\nkivo_mode=0\n")
+                                  << "FTS successfully set to: Off"
+                                  << QByteArray("values are 1 0 Going in");
+    QTest::newRow("no file: Temporarily On writes 1")
+        << QByteArray() << 0 << 1 << QList<int>{30} << one
+        << "FTS successfully set to: Temorarily On" << QByteArray("values are 0 1 Going in");
+    QTest::newRow("cancelled changes nothing")
+        << seven << 2 << -1 << QList<int>{} << seven << QString() << QByteArray();
+}
+
+void tst_KIVO_FtsOptions::availability()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, preselected);
+    QFETCH(int, choice);
+    QFETCH(QList<int>, events);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, confirmation);
+    QFETCH(QByteArray, trace);
+
+    const QString ini = KivoTestRoot::defaultIniPath();
+    m_root.remove(ini);
+    if (!stored.isEmpty()) {
+        m_root.writeFile(ini, stored);
+    }
+    EngineScope scope;
+    loadSettings(&scope.engine);
+    m_events.clear();
+    PopupWatcher popups;
+    popups.answer(choice < 0 ? PopupWatcher::Answer::Cancel : PopupWatcher::Answer::Accept, choice);
+    popups.answer(PopupWatcher::Answer::Accept);
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    StderrCapture capture;
+    QTest::keyClick(&screen, Qt::Key_Return);
+
+    QCOMPARE(popups.seen().size(), confirmation.isEmpty() ? 1 : 2);
+    const PopupSeen dialog = popups.seen().first();
+    QCOMPARE(dialog.title, QStringLiteral("FTS Options"));
+    QCOMPARE(dialog.rows, (QStringList{"Off", "Temporarily On", "Permanently On"}));
+    QCOMPARE(dialog.currentRow, preselected);
+    QCOMPARE(dialog.checked.indexOf(true), preselected);
+    QCOMPARE(dialog.checked.count(true), 1);
+    const PopupSeen message = popups.seen().value(1);
+    QCOMPARE(message.title + '|' + message.text,
+             confirmation.isEmpty() ? "|" : "FTS Options|" + confirmation);
+    const QByteArray traced = capture.text();
+    QVERIFY2(trace.isEmpty() ? !traced.contains("values are") : traced.contains(trace), traced);
+    QCOMPARE(traced.contains("Going in"), trace.contains("Going in"));
+    QCOMPARE(m_root.readFile(ini), after);
+
+    // A marker event of our own: one sender's signals keep their order on the bus.
+    QDBusMessage marker =
+        QDBusMessage::createSignal("/org/kivo/SystemState", "org.kivo.SystemState", "ClientEvent");
+    QDBusConnection::sessionBus().send(marker << -1);
+    QTRY_VERIFY(m_events.contains(-1));
+    QCOMPARE(m_events, events << -1);
+}
+
+QTEST_MAIN(tst_KIVO_FtsOptions)
+#include "tst_kivo_ftsoptions.moc"
