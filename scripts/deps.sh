@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages KIVO needs that are missing: deps.sh build|test|demo|fuzz.
+# Installs the Debian 12 packages KIVO needs that are missing:
+#   deps.sh build|test|demo|fuzz|memcheck
 # Runs apt-get as root, or through sudo.
 set -euo pipefail
 
@@ -7,6 +8,7 @@ build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive
 test_pkgs=(dbus-daemon dbus-bin)
 demo_pkgs=(dbus-daemon dbus-bin xvfb x11vnc xauth fonts-dejavu-core)
 fuzz_pkgs=(clang-14 libclang-rt-14-dev)
+memcheck_pkgs=(valgrind dbus-daemon dbus-bin)
 
 wanted=("${build_pkgs[@]}")
 case "${1:-build}" in
@@ -14,7 +16,8 @@ case "${1:-build}" in
     test) wanted+=("${test_pkgs[@]}") ;;
     demo) wanted+=("${demo_pkgs[@]}") ;;
     fuzz) wanted+=("${fuzz_pkgs[@]}") ;;
-    *) echo "usage: $0 build|test|demo|fuzz" >&2; exit 2 ;;
+    memcheck) wanted+=("${memcheck_pkgs[@]}") ;;
+    *) echo "usage: $0 build|test|demo|fuzz|memcheck" >&2; exit 2 ;;
 esac
 
 missing=()
