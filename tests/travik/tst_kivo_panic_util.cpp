@@ -167,6 +167,8 @@ private slots:
     void kernelPartitionMissing();
     void kernelCommandQuoting_data();
     void kernelCommandQuoting();
+    void readersUnderHostileRoot_data();
+    void readersUnderHostileRoot();
 
     void findPanicNode_data();
     void findPanicNode();
@@ -512,6 +514,12 @@ void tst_KIVO_Panic_Util::readApPanics_data()
            "Tracing module - new\nlineTracing module - " +
                QByteArray(24, 'm') + "Tracing module - a b;'c\"";
 
+    // Names and table lines are data, never a format: the directives come out as they stand.
+    QTest::newRow("format directives")
+        << QStringList{"core.%s%n%x.1"} << QByteArray("1=%n%s%p\n")
+        << QStringList{"1|82100|%s%n%x|core.%s%n%x.1"} << 1
+        << QByteArray("module id=1,module name=%n%s%pTracing module - %s%n%x");
+
     QTest::newRow("empty directory") << QStringList{""} << table << QStringList() << 0
                                      << tableTrace + "{1} KIVO_Panic_Util:L\tNo valid dump file\n";
     QTest::newRow("no directory")
@@ -730,6 +738,50 @@ void tst_KIVO_Panic_Util::kernelCommandQuoting()
     QVERIFY(list.head);
     QCOMPARE(qint64(static_cast<const KernelPanicRecord *>(list.head->data)->timestamp),
              qint64(1714827909));
+    QVERIFY(!QFile::exists(m_root->root() + "/hostile/pwned"));
+}
+
+void tst_KIVO_Panic_Util::readersUnderHostileRoot_data()
+{
+    kernelCommandQuoting_data();
+}
+
+// The file readers under the same roots: every file is found under the root, nothing is run.
+void tst_KIVO_Panic_Util::readersUnderHostileRoot()
+{
+    QFETCH(QString, rootName);
+
+    const QString root = m_root->root() + "/hostile/" + rootName;
+    QDir(m_root->root() + "/hostile").removeRecursively();
+    const auto put = [&root](const QString &devicePath, const QByteArray &content) {
+        QDir().mkpath(QFileInfo(root + devicePath).absolutePath());
+        QFile file(root + devicePath);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    QVERIFY(put(QStringLiteral("/veklocal/panic/bp_panic.log2"),
+                bpBlock(48, 0x1a2, 0, 5, QByteArray::fromHex("1020304050"))));
+    QVERIFY(put(QStringLiteral("/veklocal/panic/qupanic_block.a"),
+                quirnBlock(76, 0x7001, 0, 5, QByteArray::fromHex("1020304050"))));
+    QVERIFY(put(QStringLiteral("/veklocal/apr_app_dump/core.messaging.1"), "ELF"));
+    QVERIFY(put(QStringLiteral("/usr/data_resource/apr/coredump_table.cfg"), "1a=messaging\n"));
+    QVERIFY(QDir::setCurrent(m_root->root() + "/hostile"));
+
+    qputenv("KIVO_ROOT", root.toLocal8Bit());
+    PanicList bp;
+    PanicList quirn;
+    PanicList ap;
+    {
+        StderrCapture capture;
+        ::readBpPanics(&bp.head, &bp.count);
+        ::readQuirnPanics(&quirn.head, &quirn.count);
+        ::readApPanics(&ap.head, &ap.count);
+    }
+    qputenv("KIVO_ROOT", m_root->root().toLocal8Bit());
+    QVERIFY(QDir::setCurrent(m_root->root()));
+
+    QCOMPARE(describeList(bp.head), QStringList{QStringLiteral("1:1a2:0:010203:5:1020304050")});
+    QCOMPARE(describeList(quirn.head), QStringList{QStringLiteral("1:7001:0:0a0b0c:5:1020304050")});
+    QCOMPARE(describeApList(ap.head), QStringList{"1|1a|messaging|core.messaging.1"});
     QVERIFY(!QFile::exists(m_root->root() + "/hostile/pwned"));
 }
 
