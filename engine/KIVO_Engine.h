@@ -45,7 +45,8 @@ public:
     quint8 cell_sticker_mode = 0;
     StickerRequest stickerRequest;
     int cellBarMode = 0;
-    // No value of its own until a screen loads it; -1 reads as "no ARFCN" like storedArfcn.
+    // Start-up sets it to storedArfcn after the settings load; the Cell Sticker screen and the
+    // ARFCN popup load it again. -1 reads as "no ARFCN" like storedArfcn.
     int arfcn = -1;
     int storedArfcn = -1;
     int cellStickerState = 0;

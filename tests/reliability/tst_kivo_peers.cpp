@@ -19,6 +19,7 @@
 #include <QDBusMessage>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTest>
 
 #include <atomic>
@@ -145,6 +146,7 @@ private slots:
     void telephonyRestarts();
     void stickerFlood();
     void kivoSurvivesFlood();
+    void outcomeAfterRestartKeepsArfcn();
 
 private:
     void checkFilesIntact();
@@ -497,6 +499,30 @@ void tst_KIVO_Peers::kivoSurvivesFlood()
     QCOMPARE(m_root.readFile(s_ini), idle);
     QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")),
              QByteArray("[KIVO]\nCell%20Barring=2\n"));
+}
+
+// KIVO restarted with a sticker set (state 2 on ARFCN 62) gets an outcome before the Cell Sticker
+// screen or the ARFCN popup has been opened: the stored ARFCN stays 62 and the notice shows it.
+void tst_KIVO_Peers::outcomeAfterRestartKeepsArfcn()
+{
+    m_root.writeFlexBits("356=1\n");
+    m_root.writeFile(s_ini, s_iniBytes);
+    TelephonyPeer peer;
+    peer.answer({1});
+    QVERIFY(peer.claimName());
+    KivoProcess kivo(m_root.root());
+    QVERIFY(kivo.start());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.lastCall().member(), QStringLiteral("Register"), 10000);
+    QVERIFY(kivo.handles("registered"));
+
+    peer.emitEvent(0x0F03, QByteArray::fromHex("02000000"));
+    QVERIFY(QTest::qWaitFor([&] { return kivo.traces().contains("\nValue of arfcn = "); },
+                            20000));
+    QVERIFY2(kivo.traces().contains("\nValue of arfcn = 62"), kivo.traces().constData());
+    QVERIFY(kivo.handles("after"));
+    QSettings ini(m_root.root() + s_ini, QSettings::IniFormat);
+    QCOMPARE(ini.value(QStringLiteral("KIVO/storedArfcn")).toString(), QStringLiteral("62"));
+    QCOMPARE(ini.value(QStringLiteral("KIVO/Cell Sticker State")).toInt(), 2);
 }
 
 QTEST_MAIN(tst_KIVO_Peers)

@@ -117,6 +117,7 @@ int main(int argc, char **argv)
         assert(kivo_eng != nullptr);
         kivo_eng->ActivateTapiDevice();
         loadSettings(kivo_eng);
+        kivo_eng->arfcn = kivo_eng->storedArfcn;
 
         addTourSteps(tour, stage);
         QTimer::singleShot(kTourLimitMs, &tour, [&tour] {

@@ -51,6 +51,10 @@ int main(int argc, char **argv)
         assert(kivo_eng != nullptr);
         kivo_eng->ActivateTapiDevice();
         loadSettings(kivo_eng);
+        // The target ARFCN starts as the stored one: an outcome that arrives after a restart,
+        // before the Cell Sticker screen or the ARFCN popup has loaded it, must not store or
+        // show an ARFCN that nobody entered.
+        kivo_eng->arfcn = kivo_eng->storedArfcn;
 
         result = app.exec();
 
