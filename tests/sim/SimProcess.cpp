@@ -20,18 +20,13 @@ SimProcess::~SimProcess()
 
 bool SimProcess::start(const QStringList &arguments)
 {
-    m_process.setArguments(arguments);
-    m_process.start();
-    if (!m_process.waitForStarted(10000)) {
-        return false;
-    }
+    m_process.start(m_process.program(), arguments);
     QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
-    const bool timedOut = !QTest::qWaitFor(
-        [&] {
-            return m_process.state() != QProcess::Running || bus->isServiceRegistered(m_busName);
-        },
-        10000);
-    if (timedOut || m_process.state() != QProcess::Running) {
+    const auto settled = [&] {
+        return m_process.state() == QProcess::NotRunning ||
+               (m_process.state() == QProcess::Running && bus->isServiceRegistered(m_busName));
+    };
+    if (!QTest::qWaitFor(settled, 10000) || m_process.state() != QProcess::Running) {
         return false;
     }
     m_uniqueName = bus->serviceOwner(m_busName);
@@ -44,34 +39,18 @@ void SimProcess::stop()
         ::kill(pid_t(m_process.processId()), SIGTERM);
         m_process.waitForFinished(10000);
     }
-    waitUntilOffBus();
-}
-
-bool SimProcess::waitForCleanExit()
-{
-    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(10000)) {
-        return false;
+    // The bus notices the end a moment later; until then the names are still held, and their
+    // release could reach the watchers of the next run.
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    if (!m_uniqueName.isEmpty() &&
+        !QTest::qWaitFor([&] { return !bus->isServiceRegistered(m_uniqueName); }, 10000)) {
+        qWarning("%s is still on the bus", qPrintable(m_uniqueName));
     }
-    waitUntilOffBus();
-    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    m_uniqueName.clear();
 }
 
 QByteArray SimProcess::output()
 {
     m_output += m_process.readAllStandardOutput();
     return m_output;
-}
-
-void SimProcess::waitUntilOffBus()
-{
-    // The bus notices the end a moment after the process has ended; until then the names are
-    // still held, and their release could reach the watchers of the next run.
-    if (m_uniqueName.isEmpty()) {
-        return;
-    }
-    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
-    if (!QTest::qWaitFor([&] { return !bus->isServiceRegistered(m_uniqueName); }, 10000)) {
-        qWarning("%s is still on the bus", qPrintable(m_uniqueName));
-    }
-    m_uniqueName.clear();
 }

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 // One run of a simulator program for a test: started with its arguments, ready once its bus
 // name has an owner, ended by its PID (at the latest by the destructor).
@@ -17,14 +14,10 @@ public:
     // Sends SIGTERM to the PID and waits for the end, and until the bus has let go of the
     // program's names, so that the next run can take them.
     void stop();
-    // Waits for the program to end by itself; true with exit status 0.
-    bool waitForCleanExit();
     // All the program wrote to stdout so far.
     QByteArray output();
 
 private:
-    void waitUntilOffBus();
-
     QProcess m_process;
     QString m_busName;
     QString m_uniqueName;
