@@ -1,4 +1,5 @@
 #include "KivoTestRoot.h"
+#include "ToolRun.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -9,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -42,41 +42,11 @@ const QByteArray s_kernelReport = "<0>[ 812.3] Kernel panic - not syncing: Fatal
 const QByteArray s_settings = "[KIVO]\nCell Sticker State=1\n";
 const QByteArray s_volatile = "[KIVO]\nCell Barring=2\n";
 
-struct Result {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Result runProgram(const QString &program, const QStringList &arguments, const QString &root,
-                  const QString &workingDir = QString())
+ToolRun runPanic(const QStringList &arguments, const QString &root,
+                 const QString &workingDir = QString())
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KIVO_ROOT"), root);
-    environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
-    environment.remove(QStringLiteral("VEK_APP_WRITE_PATH"));
-    process.setProcessEnvironment(environment);
-    if (!workingDir.isEmpty()) {
-        process.setWorkingDirectory(workingDir);
-    }
-    process.start(program, arguments);
-    Result result;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-Result runTool(const QStringList &arguments, const QString &root,
-               const QString &workingDir = QString())
-{
-    return runProgram(QStringLiteral(KIVO_PANIC_TOOL), arguments, root, workingDir);
+    return runTool(QStringLiteral(KIVO_PANIC_TOOL), arguments, {"KIVO_ROOT=" + root, "TZ=UTC"},
+                   workingDir);
 }
 
 // Every file under a directory with its size, time and content hash.
@@ -137,7 +107,6 @@ private slots:
     void timelineJson();
     void usageError_data();
     void usageError();
-    void help();
     void bundle_data();
     void bundle();
     void sampleData();
@@ -232,12 +201,12 @@ void tst_KIVO_PanicTool::textOutput()
     QFETCH(QByteArray, out);
 
     const QString root = emptyRoot ? m_emptyRoot.path() : m_root->root();
-    const Result traced = runTool(arguments, root);
+    const ToolRun traced = runPanic(arguments, root);
     QCOMPARE(traced.exitCode, exitCode);
     QCOMPARE(traced.out, out);
     QVERIFY(!traced.err.isEmpty());
 
-    const Result quiet = runTool(QStringList{"--quiet"} + arguments, root);
+    const ToolRun quiet = runPanic(QStringList{"--quiet"} + arguments, root);
     QCOMPARE(quiet.exitCode, exitCode);
     QCOMPARE(quiet.out, out);
     if (exitCode == 0) {
@@ -273,13 +242,14 @@ void tst_KIVO_PanicTool::jsonOutput_data()
          "nameLength": 9, "file": "core.messaging.17", "timestamp": 1714821000,
          "time": "2024-05-04T11:10:00Z", "row": " 1  1a "}]})");
     QTest::newRow("list quirn, none") << QStringList{"list", "quirn"} << QByteArray();
-    QTest::newRow("show bp 3") << QStringList{"show", "bp", "3"} << QByteArray(R"(
+    QTest::newRow("show bp 3") << QStringList{"show", "bp", "3"}
+                               << QByteArray(R"(
         {"source": "bp", "number": 3, "id": 418, "idHex": "1a2", "timestamp": 1714827909,
          "time": "2024-05-04T13:05:09Z", "version": "01.02.03", "length": 8,
          "data": "0011223344556677", "row": "3 1a2 01.02",
          "detail": "Panic Num: 3\nPanic Ver: 01:02\nPanic Id: 1a2\nTimestamp 13:5:9\n)"
-                                                  R"(4-5-2024\nLength 8\nPanic Data\n)"
-                                                  R"(00 11 22 33 44 55 \n66 77 "})");
+                                             R"(4-5-2024\nLength 8\nPanic Data\n)"
+                                             R"(00 11 22 33 44 55 \n66 77 "})");
     QTest::newRow("show kernel 1") << QStringList{"show", "kernel", "1"} << QByteArray(R"(
         {"source": "kernel", "number": 1, "id": 532480, "idHex": "82000",
          "timestamp": 1714827909, "time": "2024-05-04T13:05:09Z", "row": " 82000 ",
@@ -293,8 +263,8 @@ void tst_KIVO_PanicTool::jsonOutput()
 
     // A null expectation: the same command on a root without panics gives an empty list.
     const bool none = json.isNull();
-    const Result result = runTool(QStringList{"--json", "--quiet"} + arguments,
-                                  none ? m_emptyRoot.path() : m_root->root());
+    const ToolRun result = runPanic(QStringList{"--json", "--quiet"} + arguments,
+                                    none ? m_emptyRoot.path() : m_root->root());
     QCOMPARE(result.exitCode, 0);
     QJsonParseError error;
     const QJsonDocument made = QJsonDocument::fromJson(result.out, &error);
@@ -309,7 +279,7 @@ void tst_KIVO_PanicTool::jsonOutput()
 
 void tst_KIVO_PanicTool::timelineJson()
 {
-    const Result result = runTool({"--json", "--quiet", "timeline"}, m_root->root());
+    const ToolRun result = runPanic({"--json", "--quiet", "timeline"}, m_root->root());
     QCOMPARE(result.exitCode, 0);
     QStringList order;
     const QJsonArray panics =
@@ -347,21 +317,13 @@ void tst_KIVO_PanicTool::usageError()
     QFETCH(QStringList, arguments);
 
     QTemporaryDir cwd;
-    const Result result = runTool(arguments, m_root->root(), cwd.path());
+    const ToolRun result = runPanic(arguments, m_root->root(), cwd.path());
     QCOMPARE(result.exitCode, 2);
     QCOMPARE(result.out, QByteArray());
     QVERIFY2(result.err.startsWith("kivo-panic: "), result.err);
     QVERIFY(result.err.contains("\nUsage: kivo-panic "));
     // A refused command reads and writes nothing.
     QVERIFY(QDir(cwd.path()).isEmpty());
-}
-
-void tst_KIVO_PanicTool::help()
-{
-    const Result result = runTool({"--help"}, m_root->root());
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.startsWith("Usage: kivo-panic "));
-    QCOMPARE(result.err, QByteArray());
 }
 
 void tst_KIVO_PanicTool::bundle_data()
@@ -380,7 +342,7 @@ void tst_KIVO_PanicTool::bundle()
 
     QTemporaryDir output;
     const QMap<QString, QString> before = snapshot(m_root->root());
-    const Result result = runTool(
+    const ToolRun result = runPanic(
         QStringList{"--quiet", "bundle"} + options + QStringList{output.path()}, m_root->root());
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(snapshot(m_root->root()), before);
@@ -460,24 +422,24 @@ void tst_KIVO_PanicTool::bundle()
 void tst_KIVO_PanicTool::sampleData()
 {
     QTemporaryDir root;
-    const Result filled =
-        runProgram(QStringLiteral(KIVO_SAMPLE_DATA_TOOL), {root.path() + "/phone"}, QString());
+    const ToolRun filled =
+        runTool(QStringLiteral(KIVO_SAMPLE_DATA_TOOL), {root.path() + "/phone"}, {"KIVO_ROOT="});
     QCOMPARE(filled.exitCode, 0);
 
     const QString phone = root.path() + "/phone";
     const QList<QPair<QString, int>> expected = {{"bp", 5}, {"quirn", 3}, {"ap", 3}, {"kernel", 1}};
     for (const auto &source : expected) {
-        const Result listed = runTool({"--quiet", "--json", "list", source.first}, phone);
+        const ToolRun listed = runPanic({"--quiet", "--json", "list", source.first}, phone);
         QCOMPARE(listed.exitCode, 0);
         const QJsonArray panics =
             QJsonDocument::fromJson(listed.out).object().value("panics").toArray();
         QCOMPARE(panics.size(), source.second);
     }
     // The older file of each pair is read first, so its blocks are number 1 and 2.
-    const Result bp = runTool({"--quiet", "list", "bp"}, phone);
+    const ToolRun bp = runPanic({"--quiet", "list", "bp"}, phone);
     QVERIFY2(bp.out.endsWith("2 2c4 01.02\n1 1a2 01.02\n"), bp.out);
 
-    const Result refused = runProgram(QStringLiteral(KIVO_SAMPLE_DATA_TOOL), {}, QString());
+    const ToolRun refused = runTool(QStringLiteral(KIVO_SAMPLE_DATA_TOOL), {}, {"KIVO_ROOT="});
     QCOMPARE(refused.exitCode, 2);
     QVERIFY(refused.err.contains("Usage: kivo-sample-data"));
 }

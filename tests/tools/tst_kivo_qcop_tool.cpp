@@ -2,8 +2,8 @@
 // on a channel, the lines its listen prints for what others send, and its usage errors.
 #include "KivoTestRoot.h"
 #include "QCopChannel.h"
+#include "ToolRun.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -20,7 +20,6 @@ private slots:
     void listenTimeout();
     void usageErrors_data();
     void usageErrors();
-    void help();
 
 private:
     KivoTestRoot m_root;
@@ -28,31 +27,9 @@ private:
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Result finish(QProcess &process)
+ToolRun runQcop(const QStringList &arguments)
 {
-    Result result;
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err += process.readAllStandardError();
-    return result;
-}
-
-Result runTool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(KIVO_QCOP_TOOL), arguments);
-    return finish(process);
+    return runTool(QStringLiteral(KIVO_QCOP_TOOL), arguments);
 }
 
 // Starts a listener and waits until it says its subscriptions are in force.
@@ -68,11 +45,6 @@ bool startListener(QProcess &process, const QStringList &arguments, QByteArray *
         *err += process.readAll();
     }
     return true;
-}
-
-QByteArray utf16(const char *hex)
-{
-    return QByteArray::fromHex(hex);
 }
 
 } // namespace
@@ -97,12 +69,14 @@ void tst_KIVO_QcopTool::sendWritesData_data()
         << QStringList{"uint64:0x8000000000000001"} << QByteArray::fromHex("80000000 00000001");
     QTest::newRow("QString with a blank")
         << QStringList{"QString:Serving Cell"}
-        << utf16("00000018 0053 0065 0072 0076 0069 006e 0067 0020 0043 0065 006c 006c");
+        << QByteArray::fromHex(
+               "00000018 0053 0065 0072 0076 0069 006e 0067 0020 0043 0065 006c 006c");
     QTest::newRow("QString beyond Latin letters")
-        << QStringList{QStringLiteral("QString:Z\u00fc\u20ac")} << utf16("00000006 005a 00fc 20ac");
+        << QStringList{QStringLiteral("QString:Z\u00fc\u20ac")}
+        << QByteArray::fromHex("00000006 005a 00fc 20ac");
     QTest::newRow("empty QString") << QStringList{"QString:"} << QByteArray::fromHex("00000000");
     QTest::newRow("titles response") << QStringList{"int8:2", "QString:A", "QString:BC"}
-                                     << utf16("02 00000002 0041 00000004 0042 0043");
+                                     << QByteArray::fromHex("02 00000002 0041 00000004 0042 0043");
     QTest::newRow("--hex with blanks and colons")
         << QStringList{"--hex", "00 00 00 05:00000003"} << QByteArray::fromHex("0000000500000003");
     QTest::newRow("hex between typed values keeps the order")
@@ -118,8 +92,8 @@ void tst_KIVO_QcopTool::sendWritesData()
     const QByteArray message = "getFavouritesRsp(QString, QString)";
     QCopChannel channel("kivo_listen_channel");
     QSignalSpy received(&channel, &QCopChannel::received);
-    const Result result =
-        runTool(QStringList{"send", "kivo_listen_channel", QString::fromLatin1(message)} + data);
+    const ToolRun result =
+        runQcop(QStringList{"send", "kivo_listen_channel", QString::fromLatin1(message)} + data);
     QCOMPARE(result.exitCode, 0);
     QVERIFY(received.count() == 1 || received.wait(5000));
     QCOMPARE(received.count(), 1);
@@ -135,8 +109,9 @@ void tst_KIVO_QcopTool::listenDecodes_data()
 
     QTest::newRow("titles response")
         << QByteArray("getTiltlesRsp(QString, QString)")
-        << utf16("02 00000018 0053 0065 0072 0076 0069 006e 0067 0020 0043 0065 006c 006c"
-                 "00000006 004e 0022 0031")
+        << QByteArray::fromHex(
+               "02 00000018 0053 0065 0072 0076 0069 006e 0067 0020 0043 0065 006c 006c"
+               "00000006 004e 0022 0031")
         << QByteArray("count=2 0=\"Serving Cell\" 1=\"N\\\"1\"");
     QTest::newRow("titles response with no titles")
         << QByteArray("getTiltlesRsp(QString, QString)") << QByteArray::fromHex("00")
@@ -189,7 +164,7 @@ void tst_KIVO_QcopTool::listenDecodes()
     QByteArray err;
     QVERIFY2(startListener(listener, {"--count", "1", "kivo_listen_channel"}, &err), err);
     QCopChannel::send("kivo_listen_channel", message, data);
-    const Result result = finish(listener);
+    const ToolRun result = finishTool(listener, 20000);
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, "kivo_listen_channel\t" + message + '\t' + decoded + '\n');
 }
@@ -207,7 +182,7 @@ void tst_KIVO_QcopTool::listenKeepsToItsChannels()
     QCopChannel::send("fts_listen_channel", "getFavourites(QString,QString)", QByteArray());
     QCopChannel::send("kivo_listen_channel", "hello", QByteArray::fromHex("02"));
     QCopChannel::send("fts_listen_channel", "hello", QByteArray::fromHex("03"));
-    const Result result = finish(listener);
+    const ToolRun result = finishTool(listener, 20000);
     QCOMPARE(result.exitCode, 0);
     // A channel named twice is heard once; the third message on it comes after --count.
     QCOMPARE(result.out, QByteArray("fts_listen_channel\tgetFavourites(QString,QString)\t(empty)\n"
@@ -229,7 +204,7 @@ void tst_KIVO_QcopTool::listenTimeout()
     QFETCH(QStringList, options);
     QFETCH(int, exitCode);
 
-    const Result result = runTool(QStringList{"listen"} + options + QStringList{"quiet_channel"});
+    const ToolRun result = runQcop(QStringList{"listen"} + options + QStringList{"quiet_channel"});
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(result.out, QByteArray());
 }
@@ -277,7 +252,7 @@ void tst_KIVO_QcopTool::usageErrors()
 
     QCopChannel channel("c");
     QSignalSpy received(&channel, &QCopChannel::received);
-    const Result result = runTool(arguments);
+    const ToolRun result = runQcop(arguments);
     QCOMPARE(result.exitCode, 2);
     QVERIFY2(result.err.contains(why), result.err);
     QVERIFY(result.err.contains("Usage: kivo-qcop send"));
@@ -287,14 +262,6 @@ void tst_KIVO_QcopTool::usageErrors()
     QCopChannel::send("c", "marker", QByteArray());
     QVERIFY(received.wait(5000));
     QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("marker"));
-}
-
-void tst_KIVO_QcopTool::help()
-{
-    const Result result = runTool({"--help"});
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.startsWith("Usage: kivo-qcop send CHANNEL MESSAGE [DATA...]\n"));
-    QCOMPARE(result.err, QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_QcopTool)
