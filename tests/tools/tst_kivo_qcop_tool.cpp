@@ -214,35 +214,26 @@ void tst_KIVO_QcopTool::usageErrors_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("why");
 
-    QTest::newRow("no command") << QStringList() << QByteArray("no command");
-    QTest::newRow("unknown command")
-        << QStringList{"post", "a", "b"} << QByteArray("unknown command \"post\"");
-    QTest::newRow("send without a message")
-        << QStringList{"send", "fts_listen_channel"} << QByteArray("send needs a channel");
-    QTest::newRow("unknown type") << QStringList{"send", "c", "m", "int33:1"}
-                                  << QByteArray("unknown type \"int33\"");
-    QTest::newRow("item without a type")
-        << QStringList{"send", "c", "m", "5"} << QByteArray("\"5\" is not TYPE:VALUE");
-    QTest::newRow("int8 too big") << QStringList{"send", "c", "m", "int8:256"}
-                                  << QByteArray("256 does not fit in 8 bits");
-    QTest::newRow("int32 too small") << QStringList{"send", "c", "m", "int32:-2147483649"}
-                                     << QByteArray("-2147483649 does not fit in 32 bits");
-    QTest::newRow("unsigned negative")
-        << QStringList{"send", "c", "m", "uint16:-1"} << QByteArray("-1 does not fit in 16 bits");
-    QTest::newRow("not a number") << QStringList{"send", "c", "m", "int32:five"}
-                                  << QByteArray("not a number: \"five\"");
-    QTest::newRow("odd hex") << QStringList{"send", "c", "m", "--hex", "abc"}
-                             << QByteArray("odd number of hex digits");
-    QTest::newRow("not hex") << QStringList{"send", "c", "m", "hex:0g"}
-                             << QByteArray("not a hex digit");
-    QTest::newRow("--hex without a value")
-        << QStringList{"send", "c", "m", "--hex"} << QByteArray("--hex needs a value");
-    QTest::newRow("listen without a channel")
-        << QStringList{"listen", "--count", "2"} << QByteArray("at least one channel");
-    QTest::newRow("listen with count 0") << QStringList{"listen", "--count", "0", "c"}
-                                         << QByteArray("--count needs a positive number");
-    QTest::newRow("listen with an unknown option")
-        << QStringList{"listen", "--forever", "c"} << QByteArray("unknown option --forever");
+    // The arguments apart by blanks, and the reason the tool gives.
+    const auto row = [](const char *name, const char *arguments, const char *why) {
+        QTest::newRow(name) << QString::fromLatin1(arguments).split(' ', Qt::SkipEmptyParts)
+                            << QByteArray(why);
+    };
+    row("no command", "", "no command");
+    row("unknown command", "post a b", "unknown command \"post\"");
+    row("send without a message", "send fts_listen_channel", "send needs a channel");
+    row("unknown type", "send c m int33:1", "unknown type \"int33\"");
+    row("item without a type", "send c m 5", "\"5\" is not TYPE:VALUE");
+    row("int8 too big", "send c m int8:256", "256 does not fit in 8 bits");
+    row("int32 too small", "send c m int32:-2147483649", "-2147483649 does not fit in 32 bits");
+    row("unsigned negative", "send c m uint16:-1", "-1 does not fit in 16 bits");
+    row("not a number", "send c m int32:five", "not a number: \"five\"");
+    row("odd hex", "send c m --hex abc", "odd number of hex digits");
+    row("not hex", "send c m hex:0g", "not a hex digit");
+    row("--hex without a value", "send c m --hex", "--hex needs a value");
+    row("listen without a channel", "listen --count 2", "at least one channel");
+    row("listen with count 0", "listen --count 0 c", "--count needs a positive number");
+    row("listen with an unknown option", "listen --forever c", "unknown option --forever");
 }
 
 void tst_KIVO_QcopTool::usageErrors()

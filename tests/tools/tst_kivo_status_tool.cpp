@@ -76,46 +76,41 @@ void tst_KIVO_StatusTool::settings_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isDefault");
 
-    const QByteArray none;
-    QTest::newRow("no files: FTS off") << none << none << "ftsAvailability" << 0 << "Off" << true;
-    QTest::newRow("no files: no stored ARFCN")
-        << none << none << "storedArfcn" << -1 << "none" << true;
-    QTest::newRow("no files: barring normal")
-        << none << none << "cellBarAccess" << 0 << "Normal" << true;
-    QTest::newRow("FTS temporarily on") << QByteArray("[KIVO]\nkivo_mode=1\n") << none
-                                        << "ftsAvailability" << 1 << "Temporarily On" << false;
-    QTest::newRow("kivo_mode 7 is unknown")
-        << QByteArray("[KIVO]\nkivo_mode=7\n") << none << "ftsAvailability" << 7
-        << "unknown value 7 (KIVO shows Permanently On)" << false;
-    QTest::newRow("sticker state written with %20")
-        << QByteArray("[KIVO]\nCell%20Sticker%20State=2\n") << none << "cellStickerState" << 2
-        << "sticker set" << false;
-    QTest::newRow("sticker state written with plain blanks")
-        << QByteArray("[KIVO]\nCell Sticker State=1\n") << none << "cellStickerState" << 1
-        << "ARFCN entered, request pending" << false;
-    QTest::newRow("storedArfcn written unsigned is none")
-        << QByteArray("[KIVO]\nstoredArfcn=4294967295\n") << none << "storedArfcn" << -1 << "none"
-        << true;
-    QTest::newRow("sticker mode keeps the low 8 bits")
-        << QByteArray("[KIVO]\ncell_sticker_mode=257\n") << none << "cellStickerMode" << 1
-        << "On, stored as 257" << false;
-    QTest::newRow("sticker mode 256 reads as off")
-        << QByteArray("[KIVO]\ncell_sticker_mode=256\n") << none << "cellStickerMode" << 0
-        << "Off, stored as 256" << true;
-    QTest::newRow("tone warning 2 is unknown")
-        << QByteArray("[KIVO]\ntone_warning_mode=2\n") << none << "toneWarning" << 2
-        << "unknown value 2 (KIVO shows Off)" << false;
-    QTest::newRow("message warning on") << QByteArray("[KIVO]\nmsg_warning_mode=1\n") << none
-                                        << "messageWarning" << 1 << "On" << false;
-    QTest::newRow("barring inverted") << none << QByteArray("[KIVO]\nCell%20Barring=1\n")
-                                      << "cellBarAccess" << 1 << "Inverted" << false;
-    QTest::newRow("barring 7 is unknown")
-        << none << QByteArray("[KIVO]\nCell Barring=7\n") << "cellBarAccess" << 7
-        << "unknown value 7 (KIVO shows Ignored)" << false;
-    QTest::newRow("barring only in /tmp/kivo") << QByteArray("[KIVO]\nCell%20Barring=1\n") << none
-                                               << "cellBarAccess" << 0 << "Normal" << true;
-    QTest::newRow("key outside the KIVO group")
-        << QByteArray("[Other]\nkivo_mode=2\n") << none << "ftsAvailability" << 0 << "Off" << true;
+    const auto row = [](const char *name, const char *settings, const char *volatileStore,
+                        const char *id, int value, const char *text, bool isDefault) {
+        QTest::newRow(name) << QByteArray(settings) << QByteArray(volatileStore) << id << value
+                            << text << isDefault;
+    };
+    // A null file is not written.
+    row("no files: FTS off", nullptr, nullptr, "ftsAvailability", 0, "Off", true);
+    row("no files: no stored ARFCN", nullptr, nullptr, "storedArfcn", -1, "none", true);
+    row("no files: barring normal", nullptr, nullptr, "cellBarAccess", 0, "Normal", true);
+    row("FTS temporarily on", "[KIVO]\nkivo_mode=1\n", nullptr, "ftsAvailability", 1,
+        "Temporarily On", false);
+    row("kivo_mode 7 is unknown", "[KIVO]\nkivo_mode=7\n", nullptr, "ftsAvailability", 7,
+        "unknown value 7 (KIVO shows Permanently On)", false);
+    row("sticker state written with %20", "[KIVO]\nCell%20Sticker%20State=2\n", nullptr,
+        "cellStickerState", 2, "sticker set", false);
+    row("sticker state written with plain blanks", "[KIVO]\nCell Sticker State=1\n", nullptr,
+        "cellStickerState", 1, "ARFCN entered, request pending", false);
+    row("storedArfcn written unsigned is none", "[KIVO]\nstoredArfcn=4294967295\n", nullptr,
+        "storedArfcn", -1, "none", true);
+    row("sticker mode keeps the low 8 bits", "[KIVO]\ncell_sticker_mode=257\n", nullptr,
+        "cellStickerMode", 1, "On, stored as 257", false);
+    row("sticker mode 256 reads as off", "[KIVO]\ncell_sticker_mode=256\n", nullptr,
+        "cellStickerMode", 0, "Off, stored as 256", true);
+    row("tone warning 2 is unknown", "[KIVO]\ntone_warning_mode=2\n", nullptr, "toneWarning", 2,
+        "unknown value 2 (KIVO shows Off)", false);
+    row("message warning on", "[KIVO]\nmsg_warning_mode=1\n", nullptr, "messageWarning", 1, "On",
+        false);
+    row("barring inverted", nullptr, "[KIVO]\nCell%20Barring=1\n", "cellBarAccess", 1, "Inverted",
+        false);
+    row("barring 7 is unknown", nullptr, "[KIVO]\nCell Barring=7\n", "cellBarAccess", 7,
+        "unknown value 7 (KIVO shows Ignored)", false);
+    row("barring only in /tmp/kivo", "[KIVO]\nCell%20Barring=1\n", nullptr, "cellBarAccess", 0,
+        "Normal", true);
+    row("key outside the KIVO group", "[Other]\nkivo_mode=2\n", nullptr, "ftsAvailability", 0,
+        "Off", true);
 }
 
 void tst_KIVO_StatusTool::settings()
@@ -144,27 +139,14 @@ void tst_KIVO_StatusTool::band_data()
     QTest::addColumn<int>("arfcn");
     QTest::addColumn<QString>("band");
 
-    QTest::newRow("0: E-GSM only") << 0 << "E-GSM 900";
-    QTest::newRow("1: P-GSM") << 1 << "P-GSM 900";
-    QTest::newRow("124: P-GSM") << 124 << "P-GSM 900";
-    QTest::newRow("125: gap") << 125 << "no GSM band";
-    QTest::newRow("128: GSM 850") << 128 << "GSM 850";
-    QTest::newRow("251: GSM 850") << 251 << "GSM 850";
-    QTest::newRow("252: gap") << 252 << "no GSM band";
-    QTest::newRow("259: GSM 450") << 259 << "GSM 450";
-    QTest::newRow("306: GSM 480") << 306 << "GSM 480";
-    QTest::newRow("511: gap") << 511 << "no GSM band";
-    QTest::newRow("512: DCS or PCS") << 512 << "DCS 1800 or PCS 1900";
-    QTest::newRow("810: DCS or PCS") << 810 << "DCS 1800 or PCS 1900";
-    QTest::newRow("811: DCS only") << 811 << "DCS 1800";
-    QTest::newRow("885: DCS only") << 885 << "DCS 1800";
-    QTest::newRow("886: gap") << 886 << "no GSM band";
-    QTest::newRow("955: R-GSM only") << 955 << "R-GSM 900";
-    QTest::newRow("974: R-GSM only") << 974 << "R-GSM 900";
-    QTest::newRow("975: E-GSM") << 975 << "E-GSM 900";
-    QTest::newRow("1023: E-GSM") << 1023 << "E-GSM 900";
-    QTest::newRow("1024: beyond") << 1024 << "no GSM band";
-    QTest::newRow("-2: no ARFCN") << -2 << "no GSM band";
+    const QString rows = QStringLiteral(
+        "0 E-GSM 900; 1 P-GSM 900; 124 P-GSM 900; 125 no GSM band; 128 GSM 850; 251 GSM 850; "
+        "252 no GSM band; 259 GSM 450; 306 GSM 480; 511 no GSM band; 512 DCS 1800 or PCS 1900; "
+        "810 DCS 1800 or PCS 1900; 811 DCS 1800; 885 DCS 1800; 886 no GSM band; 955 R-GSM 900; "
+        "974 R-GSM 900; 975 E-GSM 900; 1023 E-GSM 900; 1024 no GSM band; -2 no GSM band");
+    for (const QString &row : rows.split(QStringLiteral("; "))) {
+        QTest::newRow(qPrintable(row)) << row.section(' ', 0, 0).toInt() << row.section(' ', 1);
+    }
 }
 
 void tst_KIVO_StatusTool::band()
