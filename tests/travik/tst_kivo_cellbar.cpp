@@ -5,7 +5,7 @@
 #include "KivoTestRoot.h"
 #include "PlListBox.h"
 #include "PopupWatcher.h"
-#include "RecordingTelephonyPeer.h"
+#include "TelephonyPeer.h"
 
 #include <QSettings>
 #include <QTest>
@@ -20,12 +20,13 @@ private slots:
 
 private:
     KivoTestRoot m_root;
-    RecordingTelephonyPeer m_peer;
+    TelephonyPeer m_peer;
 };
 
 void tst_KIVO_CellBar::initTestCase()
 {
-    QVERIFY(m_peer.isServing());
+    m_peer.answer({1}); // Register
+    QVERIFY(m_peer.claimName());
 }
 
 void tst_KIVO_CellBar::choose_data()
@@ -71,7 +72,7 @@ void tst_KIVO_CellBar::choose()
     }
     KIVO_Engine engine;
     kivo_eng = &engine;
-    m_peer.setAnswer("SetCellBarAccessMode", status);
+    m_peer.answerMethod("SetCellBarAccessMode", {status});
     const int requestsBefore = m_peer.calls("SetCellBarAccessMode").size();
 
     PopupWatcher watcher;

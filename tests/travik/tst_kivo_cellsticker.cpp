@@ -6,8 +6,8 @@
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
-#include "RecordingTelephonyPeer.h"
 #include "StderrCapture.h"
+#include "TelephonyPeer.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -66,14 +66,15 @@ private:
     }
 
     KivoTestRoot m_root;
-    RecordingTelephonyPeer m_peer;
+    TelephonyPeer m_peer;
     std::unique_ptr<KIVO_Engine> m_engine;
     std::unique_ptr<KIVO_CellSticker> m_screen;
 };
 
 void tst_KIVO_CellSticker::initTestCase()
 {
-    QVERIFY(m_peer.isServing());
+    m_peer.answer({1}); // Register
+    QVERIFY(m_peer.claimName());
 }
 
 void tst_KIVO_CellSticker::start(const QByteArray &ini)
@@ -194,8 +195,8 @@ void tst_KIVO_CellSticker::sticker()
     QFETCH(QString, storedArfcn);
     QFETCH(QString, mode);
 
-    m_peer.setAnswer("CheckArfcn", answers.takeFirst());
-    m_peer.setAnswer("SetCellStickerMode", answers.takeFirst());
+    m_peer.answerMethod("CheckArfcn", {answers.takeFirst()});
+    m_peer.answerMethod("SetCellStickerMode", {answers.takeFirst()});
     const int before = m_peer.calls("SetCellStickerMode").size();
     PopupWatcher watcher;
     start(ini);
@@ -205,9 +206,9 @@ void tst_KIVO_CellSticker::sticker()
     QTest::keyClick(m_screen.get(), Qt::Key_F1);
     if (!event.isEmpty()) {
         if (!answers.isEmpty()) {
-            m_peer.setAnswer("SetCellStickerMode", answers.takeFirst());
+            m_peer.answerMethod("SetCellStickerMode", {answers.takeFirst()});
         }
-        m_peer.sendEvent(kStickerEvent, event);
+        m_peer.emitEvent(kStickerEvent, event);
         QVERIFY(watcher.waitForCount(popups.size() / 2));
     }
 
@@ -267,13 +268,13 @@ void tst_KIVO_CellSticker::modeDialog()
 
 void tst_KIVO_CellSticker::repeatedArfcnSendsNothing()
 {
-    m_peer.setAnswer("CheckArfcn", QVariant::fromValue<uchar>(0));
-    m_peer.setAnswer("SetCellStickerMode", 0);
+    m_peer.answerMethod("CheckArfcn", {QVariant::fromValue<uchar>(0)});
+    m_peer.answerMethod("SetCellStickerMode", {0});
     PopupWatcher watcher;
     start("[KIVO]\ncell_sticker_mode=1\n");
     enterArfcn(m_screen.get(), QStringLiteral("62"));
     QTest::keyClick(m_screen.get(), Qt::Key_F1);
-    m_peer.sendEvent(kStickerEvent, QByteArray("\x06\x00\x00\x00", 4));
+    m_peer.emitEvent(kStickerEvent, QByteArray("\x06\x00\x00\x00", 4));
     QVERIFY(watcher.waitForCount(2));
     const int sent = m_peer.calls("SetCellStickerMode").size();
 
@@ -297,7 +298,7 @@ void tst_KIVO_CellSticker::shortEventsChangeNothing()
     // Read as a whole word, these would be codes 2 and 0x100.
     for (const QByteArray &raw :
          {QByteArray("\x02", 1), QByteArray("\x02\x00", 2), QByteArray("\x00\x01\x00", 3)}) {
-        m_peer.sendEvent(kStickerEvent, raw);
+        m_peer.emitEvent(kStickerEvent, raw);
     }
     QTRY_COMPARE(capture.text().count("\nProcessing tapi event"), 3);
     QVERIFY(watcher.seen().isEmpty());
