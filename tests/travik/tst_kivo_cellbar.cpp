@@ -1,14 +1,12 @@
 // "Cell Bar Access" against a telephony peer on the private bus: the row checked on opening,
 // the request sent, the message or the error, "/tmp/kivo", and the way back.
 #include "KIVO_CellBar.h"
-#include "KIVO_Engine.h"
 #include "KivoTestRoot.h"
-#include "PlListBox.h"
 #include "PopupWatcher.h"
+#include "ScreenHelpers.h"
 #include "TelephonyPeer.h"
 
 #include <QSettings>
-#include <QTest>
 
 class tst_KIVO_CellBar : public QObject {
     Q_OBJECT
@@ -58,7 +56,6 @@ void tst_KIVO_CellBar::choose()
     QFETCH(QByteArray, stored);
     QFETCH(int, checked);
     QFETCH(int, downs);
-    QFETCH(Qt::Key, key);
     QFETCH(int, status);
     QFETCH(QVariantList, sent);
     QFETCH(QStringList, popup);
@@ -70,8 +67,7 @@ void tst_KIVO_CellBar::choose()
     if (!stored.isEmpty()) {
         m_root.writeFile(QStringLiteral("/tmp/kivo"), stored);
     }
-    KIVO_Engine engine;
-    kivo_eng = &engine;
+    EngineScope scope;
     m_peer.answerMethod("SetCellBarAccessMode", {status});
     const int requestsBefore = m_peer.calls("SetCellBarAccessMode").size();
 
@@ -86,6 +82,7 @@ void tst_KIVO_CellBar::choose()
     for (int i = 0; i < downs; ++i) {
         QTest::keyClick(&screen, Qt::Key_Down);
     }
+    QFETCH(Qt::Key, key);
     QTest::keyClick(&screen, key);
 
     QCOMPARE(m_peer.calls("SetCellBarAccessMode").mid(requestsBefore), sent);
@@ -95,14 +92,13 @@ void tst_KIVO_CellBar::choose()
     }
     QVERIFY(!screen.isVisible());
     QCOMPARE(screen.windowTitle(), QStringLiteral("Active Features"));
-    QCOMPARE(engine.cellBarMode, mode);
+    QCOMPARE(scope.engine.cellBarMode, mode);
     if (sent.isEmpty() || status != 0) {
         QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")), stored);
     } else {
         QSettings file(m_root.path(QStringLiteral("/tmp/kivo")), QSettings::IniFormat);
         QCOMPARE(file.value(QStringLiteral("KIVO/Cell Barring")).toInt(), mode);
     }
-    kivo_eng = nullptr;
 }
 
 QTEST_MAIN(tst_KIVO_CellBar)
