@@ -2,16 +2,11 @@
 #include "KIVO_ListScreen.h"
 #include "KIVO_MainScreen.h"
 #include "KivoTestRoot.h"
-#include "PlListBox.h"
-#include "PlListBoxItem.h"
-#include "PlSoftKey.h"
+#include "ScreenHelpers.h"
 
 #include <QAccessible>
-#include <QApplication>
-#include <QLabel>
 #include <QPointer>
 #include <QTimer>
-#include <QTest>
 
 namespace {
 
@@ -33,21 +28,6 @@ protected:
         }
     }
 };
-
-QStringList rowsOf(PlListBox *list)
-{
-    QStringList rows;
-    for (int i = 0; i < list->count(); ++i) {
-        rows << list->item(i)->text();
-    }
-    return rows;
-}
-
-QString titleAreaOf(QWidget *screen)
-{
-    auto *label = screen->findChild<QLabel *>(QStringLiteral("PlTitleArea"));
-    return label ? label->text() : QString();
-}
 
 // Sends a key where the keyboard focus is, as the hardware keys arrive.
 void pressKey(Qt::Key key)
@@ -89,13 +69,11 @@ void tst_KIVO_MainScreen::mainMenu()
     KIVO_MainScreen screen(nullptr, nullptr);
     screen.show();
     const QStringList rows{"FTS Options", "Active Features", "Notification", "Internal Options"};
-    auto *list = screen.findChild<PlListBox *>();
-    QVERIFY(list);
-    QCOMPARE(rowsOf(list), rows);
-    QCOMPARE(list->currentItem(), 0);
-    QCOMPARE(titleAreaOf(&screen), QStringLiteral("KIVO"));
+    QCOMPARE(rowsOf(&screen), rows);
+    QCOMPARE(screen.findChild<PlListBox *>()->currentItem(), 0);
+    QCOMPARE(titleOf(&screen), QStringLiteral("KIVO"));
     QCOMPARE(screen.windowTitle(), QStringLiteral("KIVO"));
-    QCOMPARE(screen.softKey()->text(0) + '|' + screen.softKey()->text(1), QStringLiteral("|Exit"));
+    QCOMPARE(softKeysOf(&screen), QStringLiteral("|Exit"));
     QCOMPARE(screen.size(), QSize(240, 320));
 
     QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&screen);
@@ -139,13 +117,13 @@ void tst_KIVO_MainScreen::backPattern()
 {
     Menu top(nullptr, nullptr);
     top.show();
-    QCOMPARE(titleAreaOf(&top), QStringLiteral("Top"));
+    QCOMPARE(titleOf(&top), QStringLiteral("Top"));
     QTRY_VERIFY(QApplication::focusWidget() != nullptr);
     pressKey(Qt::Key_Return);
     QVERIFY(top.child && top.child->isVisible());
     QCOMPARE(top.child->objectName(), QStringLiteral("Top"));
-    QCOMPARE(titleAreaOf(top.child.get()), QStringLiteral("Child Menu"));
-    QCOMPARE(titleAreaOf(&top), QStringLiteral("Child Menu"));
+    QCOMPARE(titleOf(top.child.get()), QStringLiteral("Child Menu"));
+    QCOMPARE(titleOf(&top), QStringLiteral("Child Menu"));
     QTRY_VERIFY(top.child->isAncestorOf(QApplication::focusWidget()));
     pressKey(Qt::Key_Down);
     QCOMPARE(top.child->findChild<PlListBox *>()->currentItem(), 1);
@@ -156,12 +134,12 @@ void tst_KIVO_MainScreen::backPattern()
     QCOMPARE(grandchild->objectName(), QStringLiteral("Child Menu"));
     QTest::keyClick(grandchild, Qt::Key_Back);
     QVERIFY(!grandchild->isVisible());
-    QCOMPARE(titleAreaOf(top.child.get()), QStringLiteral("Child Menu"));
+    QCOMPARE(titleOf(top.child.get()), QStringLiteral("Child Menu"));
 
     QPointer<Menu> old = top.child.get();
     QTest::keyClick(old.data(), Qt::Key_F2);
     QVERIFY(old && !old->isVisible()); // hidden, not deleted
-    QCOMPARE(titleAreaOf(&top), QStringLiteral("Top"));
+    QCOMPARE(titleOf(&top), QStringLiteral("Top"));
     QCOMPARE(top.windowTitle(), QStringLiteral("Top"));
     QTRY_VERIFY(top.isAncestorOf(QApplication::focusWidget()));
     pressKey(Qt::Key_Return);
