@@ -188,8 +188,6 @@ void tst_KIVO_Panic_Util::swapToHostOrder_data()
     QTest::newRow("size 0") << QByteArray() << QByteArray() << QByteArray();
     QTest::newRow("size 3") << QByteArray::fromHex("010203") << QByteArray::fromHex("010203")
                             << QByteArray();
-    QTest::newRow("size 8") << QByteArray::fromHex("0102030405060708")
-                            << QByteArray::fromHex("0102030405060708") << QByteArray();
 }
 
 void tst_KIVO_Panic_Util::swapToHostOrder()
