@@ -4,17 +4,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstdlib>
-
 KivoTestRoot::KivoTestRoot() : m_dir(QDir::tempPath() + QStringLiteral("/kivo-root-XXXXXX"))
 {
     qputenv("KIVO_ROOT", m_dir.path().toLocal8Bit());
-    unsetenv("VEK_APP_WRITE_PATH");
+    qunsetenv("VEK_APP_WRITE_PATH");
 }
 
 KivoTestRoot::~KivoTestRoot()
 {
-    unsetenv("KIVO_ROOT");
+    qunsetenv("KIVO_ROOT");
 }
 
 bool KivoTestRoot::isValid() const
@@ -50,10 +48,7 @@ void KivoTestRoot::writeFile(const QString &devicePath, const QByteArray &conten
 QByteArray KivoTestRoot::readFile(const QString &devicePath) const
 {
     QFile file(path(devicePath));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QByteArray();
-    }
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool KivoTestRoot::exists(const QString &devicePath) const

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <QTemporaryDir>
 
 // A temporary KIVO_ROOT for one test program: set on construction, removed with the object.

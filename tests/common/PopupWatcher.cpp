@@ -13,8 +13,6 @@ PopupWatcher::PopupWatcher()
     m_timer.start();
 }
 
-PopupWatcher::~PopupWatcher() = default;
-
 void PopupWatcher::answer(Answer answer, int row)
 {
     m_planned.enqueue({answer, row});
@@ -37,27 +35,15 @@ bool PopupWatcher::waitForCount(int count, int timeoutMs)
 
 void PopupWatcher::poll()
 {
-    const auto widgets = QApplication::topLevelWidgets();
-    for (QWidget *widget : widgets) {
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
         auto *popup = qobject_cast<PlPopup *>(widget);
-        if (!popup || !popup->isVisible() || !popup->isModal()) {
-            continue;
-        }
-        bool known = false;
-        for (const QPointer<PlPopup> &handled : std::as_const(m_handled)) {
-            if (handled == popup) {
-                known = true;
-            }
-        }
-        if (known) {
+        if (!popup || !popup->isVisible() || !popup->isModal() || m_handled.contains(popup)) {
             continue;
         }
         m_handled.append(popup);
 
-        PopupSeen seen;
-        seen.className = QString::fromLatin1(popup->metaObject()->className());
-        seen.title = popup->title();
-        seen.text = popup->instructText();
+        PopupSeen seen{QString::fromLatin1(popup->metaObject()->className()), popup->title(),
+                       popup->instructText()};
         PlListBox *list = popup->findChild<PlListBox *>();
         if (list) {
             for (int i = 0; i < list->count(); ++i) {
@@ -68,16 +54,15 @@ void PopupWatcher::poll()
         }
         m_seen.append(seen);
 
-        const Planned planned =
-            m_planned.isEmpty() ? Planned{Answer::Cancel, -1} : m_planned.dequeue();
-        if (planned.answer == Answer::Leave) {
+        const auto [answer, row] =
+            m_planned.isEmpty() ? std::pair(Answer::Cancel, -1) : m_planned.dequeue();
+        if (answer == Answer::Leave) {
             continue;
         }
-        if (list && planned.row >= 0) {
-            list->setCurrentRow(planned.row);
+        if (list && row >= 0) {
+            list->setCurrentRow(row);
         }
-        QTest::keyClick(popup, planned.answer == Answer::Accept ? Qt::Key_Return
-                                                                  : Qt::Key_Escape);
+        QTest::keyClick(popup, answer == Answer::Accept ? Qt::Key_Return : Qt::Key_Escape);
         // Only one popup is answered per tick; a nested one gets the next tick.
         return;
     }

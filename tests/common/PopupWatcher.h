@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QQueue>
-#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
@@ -34,7 +32,6 @@ public:
     };
 
     PopupWatcher();
-    ~PopupWatcher() override;
 
     // Queue an answer for the next popup; with a row, a choice dialog first moves there.
     void answer(Answer answer, int row = -1);
@@ -45,14 +42,10 @@ public:
     bool waitForCount(int count, int timeoutMs = 5000);
 
 private:
-    struct Planned {
-        Answer answer;
-        int row;
-    };
     void poll();
 
     QTimer m_timer;
-    QQueue<Planned> m_planned;
+    QQueue<std::pair<Answer, int>> m_planned; // answer, row
     QList<PopupSeen> m_seen;
     QList<QPointer<PlPopup>> m_handled;
 };

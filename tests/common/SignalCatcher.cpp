@@ -23,13 +23,8 @@ bool waitForDelivery(const QDBusConnection &from)
     const QString token = QUuid::createUuid().toString();
     SignalCatcher catcher(QDBusConnection::sessionBus(), from.baseService(), path, interface,
                           member);
-    QDBusMessage marker = QDBusMessage::createSignal(path, interface, member);
-    marker << token;
-    QDBusConnection(from).send(marker);
+    QDBusConnection(from).send(QDBusMessage::createSignal(path, interface, member) << token);
+    const auto &seen = catcher.messages;
     return QTest::qWaitFor(
-        [&catcher, &token] {
-            return !catcher.messages.isEmpty() &&
-                   catcher.messages.constLast().arguments().value(0).toString() == token;
-        },
-        5000);
+        [&] { return seen.value(seen.size() - 1).arguments().value(0).toString() == token; }, 5000);
 }

@@ -2,9 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QList>
 #include <QObject>
-#include <QString>
 
 // Keeps every signal with the given path, interface and member that reaches `connection`
 // (from `sender` only, when one is given), as another process on the bus would see it.

@@ -26,16 +26,12 @@ QByteArray StderrCapture::text()
 {
     std::fflush(stderr);
     QFile reader(m_file.fileName());
-    if (!reader.open(QIODevice::ReadOnly)) {
-        return QByteArray();
-    }
-    reader.seek(m_start);
-    return reader.readAll();
+    return reader.open(QIODevice::ReadOnly) && reader.seek(m_start) ? reader.readAll()
+                                                                     : QByteArray();
 }
 
 void StderrCapture::clear()
 {
     std::fflush(stderr);
-    QFile reader(m_file.fileName());
-    m_start = reader.size();
+    m_start = QFile(m_file.fileName()).size();
 }

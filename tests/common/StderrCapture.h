@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QTemporaryFile>
 
 // Sends everything written to file descriptor 2 into a temporary file while it lives, so a

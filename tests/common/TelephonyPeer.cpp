@@ -1,30 +1,25 @@
 #include "TelephonyPeer.h"
 
 #include <QDBusVirtualObject>
+#include <QHash>
 #include <QMutex>
-#include <QMutexLocker>
 #include <QTimer>
 #include <QUuid>
 
-class TelephonyPeerObject : public QDBusVirtualObject {
-    Q_OBJECT
+namespace {
+const QString s_path = QStringLiteral("/org/kivo/Telephony");
+const QString s_service = QStringLiteral("org.kivo.Telephony");
+} // namespace
 
+// Lives on the peer's thread; the test's thread plans and reads under the mutex.
+class TelephonyPeerObject : public QDBusVirtualObject {
 public:
     enum class Mode { Reply, Error, TooLate };
-
-    void plan(Mode mode, const QVariantList &arguments, const QString &errorName)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_mode = mode;
-        m_arguments = arguments;
-        m_errorName = errorName;
-    }
-
-    QDBusMessage lastCall() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lastCall;
-    }
+    struct Plan {
+        Mode mode = Mode::Reply;
+        QVariantList arguments;
+        QString errorName;
+    };
 
     QString introspect(const QString &) const override
     {
@@ -33,30 +28,30 @@ public:
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
-        QMutexLocker lock(&m_mutex);
-        m_lastCall = message;
-        switch (m_mode) {
-        case Mode::Reply:
-            connection.send(message.createReply(m_arguments));
-            break;
-        case Mode::Error:
-            connection.send(message.createErrorReply(m_errorName, QStringLiteral("planned")));
-            break;
-        case Mode::TooLate: {
-            const QDBusMessage reply = message.createReply(m_arguments);
+        QMutexLocker lock(&mutex);
+        calls << message;
+        const Plan planned = byMethod.value(message.member(), plan);
+        const QDBusMessage reply = planned.mode == Mode::Error
+                                       ? message.createErrorReply(planned.errorName, "planned")
+                                       : message.createReply(planned.arguments);
+        if (planned.mode == Mode::TooLate) {
             QTimer::singleShot(3500, this, [connection, reply] { connection.send(reply); });
-            break;
-        }
+        } else {
+            connection.send(reply);
         }
         return true;
     }
 
-private:
-    mutable QMutex m_mutex;
-    Mode m_mode = Mode::Reply;
-    QVariantList m_arguments;
-    QString m_errorName;
-    QDBusMessage m_lastCall;
+    void setPlan(const QString &method, const Plan &planned)
+    {
+        QMutexLocker lock(&mutex);
+        (method.isEmpty() ? plan : byMethod[method]) = planned;
+    }
+
+    QMutex mutex;
+    Plan plan;
+    QHash<QString, Plan> byMethod;
+    QList<QDBusMessage> calls;
 };
 
 TelephonyPeer::TelephonyPeer()
@@ -65,7 +60,7 @@ TelephonyPeer::TelephonyPeer()
     m_object->moveToThread(&m_thread);
     QObject::connect(&m_thread, &QThread::finished, m_object, &QObject::deleteLater);
     m_thread.start();
-    connection().registerVirtualObject(QStringLiteral("/org/kivo/Telephony"), m_object);
+    connection().registerVirtualObject(s_path, m_object);
 }
 
 TelephonyPeer::~TelephonyPeer()
@@ -82,50 +77,64 @@ QDBusConnection TelephonyPeer::connection() const
 
 bool TelephonyPeer::claimName()
 {
-    return connection().registerService(QStringLiteral("org.kivo.Telephony"));
+    return connection().registerService(s_service);
 }
 
 void TelephonyPeer::releaseName()
 {
-    connection().unregisterService(QStringLiteral("org.kivo.Telephony"));
+    connection().unregisterService(s_service);
 }
 
 void TelephonyPeer::closeConnection()
 {
-    connection().unregisterObject(QStringLiteral("/org/kivo/Telephony"));
+    connection().unregisterObject(s_path);
     QDBusConnection::disconnectFromBus(m_connectionName);
 }
 
 void TelephonyPeer::answer(const QVariantList &arguments)
 {
-    m_object->plan(TelephonyPeerObject::Mode::Reply, arguments, QString());
+    m_object->setPlan(QString(), {TelephonyPeerObject::Mode::Reply, arguments, QString()});
 }
 
 void TelephonyPeer::answerError(const QString &errorName)
 {
-    m_object->plan(TelephonyPeerObject::Mode::Error, {}, errorName);
+    m_object->setPlan(QString(), {TelephonyPeerObject::Mode::Error, {}, errorName});
 }
 
 void TelephonyPeer::answerTooLate(const QVariantList &arguments)
 {
-    m_object->plan(TelephonyPeerObject::Mode::TooLate, arguments, QString());
+    m_object->setPlan(QString(), {TelephonyPeerObject::Mode::TooLate, arguments, QString()});
+}
+
+void TelephonyPeer::answerMethod(const QString &method, const QVariantList &arguments)
+{
+    m_object->setPlan(method, {TelephonyPeerObject::Mode::Reply, arguments, QString()});
 }
 
 QDBusMessage TelephonyPeer::lastCall() const
 {
-    return m_object->lastCall();
+    QMutexLocker lock(&m_object->mutex);
+    return m_object->calls.isEmpty() ? QDBusMessage() : m_object->calls.constLast();
+}
+
+QVariantList TelephonyPeer::calls(const QString &method) const
+{
+    QMutexLocker lock(&m_object->mutex);
+    QVariantList found;
+    for (const QDBusMessage &call : std::as_const(m_object->calls)) {
+        if (call.member() == method) {
+            found << call.arguments().value(0);
+        }
+    }
+    return found;
 }
 
 void TelephonyPeer::emitEvent(quint16 type, const QByteArray &data, const QString &destination)
 {
-    const QString path = QStringLiteral("/org/kivo/Telephony");
-    const QString interface = QStringLiteral("org.kivo.Telephony");
-    QDBusMessage event = destination.isEmpty()
-                             ? QDBusMessage::createSignal(path, interface, QStringLiteral("Event"))
-                             : QDBusMessage::createTargetedSignal(destination, path, interface,
-                                                                  QStringLiteral("Event"));
-    event << QVariant::fromValue(type) << data;
-    connection().send(event);
+    const QString event = QStringLiteral("Event");
+    QDBusMessage message =
+        destination.isEmpty()
+            ? QDBusMessage::createSignal(s_path, s_service, event)
+            : QDBusMessage::createTargetedSignal(destination, s_path, s_service, event);
+    connection().send(message << QVariant::fromValue(type) << data);
 }
-
-#include "TelephonyPeer.moc"

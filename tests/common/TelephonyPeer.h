@@ -2,7 +2,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QString>
 #include <QThread>
 #include <QVariantList>
 
@@ -27,7 +26,11 @@ public:
     void answerError(const QString &errorName);
     // Answers only after the caller has given up.
     void answerTooLate(const QVariantList &arguments);
+    // Calls of `method` are answered with `arguments` whatever else is planned.
+    void answerMethod(const QString &method, const QVariantList &arguments);
     QDBusMessage lastCall() const;
+    // The first argument of each call of `method`, in order.
+    QVariantList calls(const QString &method) const;
 
     // Emits Event(q type, ay data) as a broadcast, or to `destination` alone.
     void emitEvent(quint16 type, const QByteArray &data, const QString &destination = QString());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KIVO_Engine.h"
 #include "QCopChannel.h"
+#include "ScreenHelpers.h"
 
 #include <QByteArrayList>
 #include <QStringList>
@@ -35,7 +35,7 @@ public:
     {
         QByteArray block(1, char(titles.size()));
         for (const QString &title : titles) {
-            const quint32 size = quint32(title.size() * 2);
+            const int size = title.size() * 2;
             const char count[] = {char(size >> 24), char(size >> 16), char(size >> 8), char(size)};
             block.append(count, 4);
             for (QChar c : title) {
@@ -77,17 +77,4 @@ public:
 
 private:
     QCopChannel m_channel{"fts_listen_channel"};
-};
-
-// The engine the screens reach through kivo_eng, for one test.
-struct EngineScope {
-    EngineScope()
-    {
-        kivo_eng = &engine;
-    }
-    ~EngineScope()
-    {
-        kivo_eng = nullptr;
-    }
-    KIVO_Engine engine;
 };

@@ -1,14 +1,12 @@
 // "Cell Bar Access" against a telephony peer on the private bus: the row checked on opening,
 // the request sent, the message or the error, "/tmp/kivo", and the way back.
 #include "KIVO_CellBar.h"
-#include "KIVO_Engine.h"
 #include "KivoTestRoot.h"
-#include "PlListBox.h"
 #include "PopupWatcher.h"
-#include "RecordingTelephonyPeer.h"
+#include "ScreenHelpers.h"
+#include "TelephonyPeer.h"
 
 #include <QSettings>
-#include <QTest>
 
 class tst_KIVO_CellBar : public QObject {
     Q_OBJECT
@@ -20,12 +18,13 @@ private slots:
 
 private:
     KivoTestRoot m_root;
-    RecordingTelephonyPeer m_peer;
+    TelephonyPeer m_peer;
 };
 
 void tst_KIVO_CellBar::initTestCase()
 {
-    QVERIFY(m_peer.isServing());
+    m_peer.answer({1}); // Register
+    QVERIFY(m_peer.claimName());
 }
 
 void tst_KIVO_CellBar::choose_data()
@@ -57,7 +56,6 @@ void tst_KIVO_CellBar::choose()
     QFETCH(QByteArray, stored);
     QFETCH(int, checked);
     QFETCH(int, downs);
-    QFETCH(Qt::Key, key);
     QFETCH(int, status);
     QFETCH(QVariantList, sent);
     QFETCH(QStringList, popup);
@@ -69,9 +67,8 @@ void tst_KIVO_CellBar::choose()
     if (!stored.isEmpty()) {
         m_root.writeFile(QStringLiteral("/tmp/kivo"), stored);
     }
-    KIVO_Engine engine;
-    kivo_eng = &engine;
-    m_peer.setAnswer("SetCellBarAccessMode", status);
+    EngineScope scope;
+    m_peer.answerMethod("SetCellBarAccessMode", {status});
     const int requestsBefore = m_peer.calls("SetCellBarAccessMode").size();
 
     PopupWatcher watcher;
@@ -85,6 +82,7 @@ void tst_KIVO_CellBar::choose()
     for (int i = 0; i < downs; ++i) {
         QTest::keyClick(&screen, Qt::Key_Down);
     }
+    QFETCH(Qt::Key, key);
     QTest::keyClick(&screen, key);
 
     QCOMPARE(m_peer.calls("SetCellBarAccessMode").mid(requestsBefore), sent);
@@ -94,14 +92,13 @@ void tst_KIVO_CellBar::choose()
     }
     QVERIFY(!screen.isVisible());
     QCOMPARE(screen.windowTitle(), QStringLiteral("Active Features"));
-    QCOMPARE(engine.cellBarMode, mode);
+    QCOMPARE(scope.engine.cellBarMode, mode);
     if (sent.isEmpty() || status != 0) {
         QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")), stored);
     } else {
         QSettings file(m_root.path(QStringLiteral("/tmp/kivo")), QSettings::IniFormat);
         QCOMPARE(file.value(QStringLiteral("KIVO/Cell Barring")).toInt(), mode);
     }
-    kivo_eng = nullptr;
 }
 
 QTEST_MAIN(tst_KIVO_CellBar)

@@ -1,12 +1,11 @@
 // "Cell Change Warning": the two on/off dialogs and what they leave in the settings file.
 #include "KIVO_CellChange.h"
-#include "KIVO_Engine.h"
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
+#include "ScreenHelpers.h"
 
 #include <QSettings>
-#include <QTest>
 
 class tst_KIVO_CellChange : public QObject {
     Q_OBJECT
@@ -47,17 +46,12 @@ void tst_KIVO_CellChange::dialog()
     QFETCH(QByteArray, ini);
     QFETCH(int, row);
     QFETCH(int, choice);
-    QFETCH(QString, title);
-    QFETCH(QList<bool>, checked);
     QFETCH(int, value);
 
     const QString iniPath = KivoTestRoot::defaultIniPath();
-    m_root.remove(iniPath);
-    if (!ini.isEmpty()) {
-        m_root.writeFile(iniPath, ini);
-    }
-    KIVO_Engine engine;
-    kivo_eng = &engine;
+    m_root.writeFile(iniPath, ini);
+    EngineScope scope;
+    KIVO_Engine &engine = scope.engine;
     loadSettings(&engine);
     const quint8 before[] = {engine.msg_warning_mode, engine.tone_warning_mode};
 
@@ -67,16 +61,13 @@ void tst_KIVO_CellChange::dialog()
     KIVO_CellChange screen(nullptr, "Notification");
     QVERIFY(screen.isVisible());
     QCOMPARE(screen.windowTitle(), QStringLiteral("Cell Change Warning"));
-    if (row == 1) {
-        QTest::keyClick(&screen, Qt::Key_Down);
-    }
-    QTest::keyClick(&screen, Qt::Key_Return);
+    press(&screen, row == 1 ? std::initializer_list<Qt::Key>{Qt::Key_Down, Qt::Key_Return}
+                            : std::initializer_list<Qt::Key>{Qt::Key_Return});
 
     QCOMPARE(watcher.seen().size(), 1);
-    const PopupSeen &dialog = watcher.seen().first();
-    QCOMPARE(dialog.title, title);
-    QCOMPARE(dialog.rows, (QStringList{"On", "Off"}));
-    QCOMPARE(dialog.checked, checked);
+    QTEST(watcher.seen().first().title, "title");
+    QCOMPARE(watcher.seen().first().rows, (QStringList{"On", "Off"}));
+    QTEST(watcher.seen().first().checked, "checked");
 
     const quint8 after[] = {engine.msg_warning_mode, engine.tone_warning_mode};
     QCOMPARE(int(after[row]), value);
@@ -88,7 +79,6 @@ void tst_KIVO_CellChange::dialog()
     } else {
         QCOMPARE(m_root.readFile(iniPath), ini);
     }
-    kivo_eng = nullptr;
 }
 
 QTEST_MAIN(tst_KIVO_CellChange)

@@ -2,36 +2,18 @@
 // for byte, the engine's handling of each kind of outcome, the messages and notices, and what
 // the settings file holds afterwards.
 #include "KIVO_CellSticker.h"
-#include "KIVO_Engine.h"
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
-#include "RecordingTelephonyPeer.h"
+#include "ScreenHelpers.h"
 #include "StderrCapture.h"
+#include "TelephonyPeer.h"
 
-#include <QApplication>
-#include <QLineEdit>
 #include <QSettings>
-#include <QTest>
 
 namespace {
 
 constexpr quint16 kStickerEvent = 0x0F03;
-
-// Chooses "Enter Arfcn" (two Downs reach it with or without a current row) and sets `text`.
-void enterArfcn(QWidget *screen, const QString &text)
-{
-    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) {
-        QTest::keyClick(screen, key);
-    }
-    for (QWidget *popup : QApplication::topLevelWidgets()) {
-        if (popup->inherits("KIVO_TargetArfcn") && popup->isVisible()) {
-            popup->findChild<QLineEdit *>()->clear();
-            QTest::keyClicks(popup->findChild<QLineEdit *>(), text);
-            QTest::keyClick(popup, Qt::Key_F1);
-        }
-    }
-}
 
 QStringList titlesAndTexts(const PopupWatcher &watcher)
 {
@@ -60,20 +42,22 @@ private slots:
 private:
     // Writes the settings file, starts the engine on it as main does and opens the screen.
     void start(const QByteArray &ini);
+    QString settled() const;
     QSettings file() const
     {
         return QSettings(m_root.path(KivoTestRoot::defaultIniPath()), QSettings::IniFormat);
     }
 
     KivoTestRoot m_root;
-    RecordingTelephonyPeer m_peer;
+    TelephonyPeer m_peer;
     std::unique_ptr<KIVO_Engine> m_engine;
     std::unique_ptr<KIVO_CellSticker> m_screen;
 };
 
 void tst_KIVO_CellSticker::initTestCase()
 {
-    QVERIFY(m_peer.isServing());
+    m_peer.answer({1}); // Register
+    QVERIFY(m_peer.claimName());
 }
 
 void tst_KIVO_CellSticker::start(const QByteArray &ini)
@@ -103,81 +87,64 @@ void tst_KIVO_CellSticker::sticker_data()
     QTest::addColumn<QStringList>("popups");   // title, text, ...
     QTest::addColumn<QVariantList>("sent");    // SetCellStickerMode requests
     QTest::addColumn<QByteArray>("request");   // the request record afterwards
-    QTest::addColumn<int>("state");            // in the engine and in the file
-    QTest::addColumn<int>("arfcn");
-    QTest::addColumn<QString>("storedArfcn"); // in the file
-    QTest::addColumn<QString>("mode");        // in the engine, in the file
+    QTest::addColumn<QString>("after");        // see settled()
 
     const QByteArray on = "[KIVO]\ncell_sticker_mode=1\nstoredArfcn=40\n";
     const QByteArray start62("\x01\x3e\x00\x00\x00", 5);
     const QByteArray stop62("\x00\x3e\x00\x00\x00", 5);
-    const QByteArray none;
     const QString info = QStringLiteral("Cell Sticker Information");
-    const QStringList question{info, "Set sticker on ARFCN 62 ?"};
-    const QVariantList accept{QVariant::fromValue<uchar>(0), 0};
+    const QStringList asked{info, "Set sticker on ARFCN 62 ?"};
+    const QVariantList ok{QVariant::fromValue<uchar>(0), 0};
+    const QStringList wrong = asked + QStringList{info, "Wrong ARFCN entered"};
+    const QStringList stopped = asked + QStringList{info, "Cell id: 62\nCell Sticker Stopped"};
+    const QStringList barred{info, "Cell id: 62\nCell Sticker Stopped\nCell Barred"};
 
     QTest::newRow("no cell selected")
-        << on << "" << accept << none << QStringList{"Cell Sticker Error", "No cell selected"}
-        << QVariantList() << QByteArray("\x01\x00\x00\x00\x00", 5) << 0 << -1 << "40"
-        << "1 1";
-    QTest::newRow("sticker not set") << QByteArray("[KIVO]\ncell_sticker_mode=0\n") << "" << accept
-                                     << none << QStringList{info, "Sticker not set"}
-                                     << QVariantList() << QByteArray(5, 0) << 0 << -1 << ""
-                                     << "0 0";
-    QTest::newRow("both halves") << on << "70000" << accept << none
+        << on << "" << ok << QByteArray() << QStringList{"Cell Sticker Error", "No cell selected"}
+        << QVariantList() << QByteArray("\x01\x00\x00\x00\x00", 5) << "0 -1 40 1 1";
+    QTest::newRow("sticker not set") << QByteArray("[KIVO]\ncell_sticker_mode=0\n") << "" << ok
+                                     << QByteArray() << QStringList{info, "Sticker not set"}
+                                     << QVariantList() << QByteArray(5, 0) << "0 -1 none 0 0";
+    QTest::newRow("both halves") << on << "70000" << ok << QByteArray()
                                  << QStringList{info, "Set sticker on ARFCN 70000 ?"}
                                  << QVariantList{QByteArray("\x01\x70\x11\x01\x00", 5)}
-                                 << QByteArray("\x01\x70\x11\x01\x00", 5) << 1 << 70000 << "40"
-                                 << "1 1";
+                                 << QByteArray("\x01\x70\x11\x01\x00", 5) << "1 70000 40 1 1";
     QTest::newRow("wrong ARFCN") << on << "62" << QVariantList{QVariant::fromValue<uchar>(3), 0}
-                                 << none << (question + QStringList{info, "Wrong ARFCN entered"})
-                                 << QVariantList() << start62 << 0 << 40 << "40"
-                                 << "1 1";
-    QTest::newRow("refused") << on << "62" << QVariantList{QVariant::fromValue<uchar>(0), 4} << none
-                             << (question + QStringList{"KIVO: TAPI Error", "Invalid Parameter!"})
-                             << QVariantList{start62} << stop62 << 0 << 40 << "40"
-                             << "0 1";
+                                 << QByteArray() << wrong << QVariantList() << start62
+                                 << "0 40 40 1 1";
+    QTest::newRow("refused") << on << "62" << QVariantList{QVariant::fromValue<uchar>(0), 4}
+                             << QByteArray()
+                             << (asked + QStringList{"KIVO: TAPI Error", "Invalid Parameter!"})
+                             << QVariantList{start62} << stop62 << "0 40 40 0 1";
 
-    QTest::newRow("6 mode entered") << on << "62" << accept << QByteArray("\x06\x00\x00\x00", 4)
-                                    << (question + QStringList{info, "Cell id: 62\nMode Entered"})
-                                    << QVariantList{start62} << start62 << 2 << 62 << "62"
-                                    << "1 1";
-    QTest::newRow("10 is success") << on << "62" << accept << QByteArray("\x0a\x00\x00\x00\xff", 5)
-                                   << (question + QStringList{info, "Cell id: 62\nArfcn is Ok"})
-                                   << QVariantList{start62} << start62 << 2 << 62 << "62"
-                                   << "1 1";
+    QTest::newRow("6 mode entered") << on << "62" << ok << QByteArray("\x06\x00\x00\x00", 4)
+                                    << (asked + QStringList{info, "Cell id: 62\nMode Entered"})
+                                    << QVariantList{start62} << start62 << "2 62 62 1 1";
+    QTest::newRow("10 is success") << on << "62" << ok << QByteArray("\x0a\x00\x00\x00\xff", 5)
+                                   << (asked + QStringList{info, "Cell id: 62\nArfcn is Ok"})
+                                   << QVariantList{start62} << start62 << "2 62 62 1 1";
     QTest::newRow("2 barred, stop accepted")
-        << on << "62" << accept << QByteArray("\x02\x00\x00\x00", 4)
-        << (question + QStringList{info, "Cell id: 62\nCell Sticker Stopped\nCell Barred"})
-        << QVariantList{start62, stop62} << stop62 << 0 << 40 << "40"
-        << "0 0";
+        << on << "62" << ok << QByteArray("\x02\x00\x00\x00", 4) << asked + barred
+        << QVariantList{start62, stop62} << stop62 << "0 40 40 0 0";
     QTest::newRow("2 barred, stop refused")
         << on << "62" << QVariantList{QVariant::fromValue<uchar>(0), 0, 1}
         << QByteArray("\x02\x00\x00\x00", 4)
-        << (question + QStringList{"KIVO: TAPI Error", "Request Failed!", info,
-                                   "Cell id: 62\nCell Sticker Stopped\nCell Barred"})
-        << QVariantList{start62, stop62} << stop62 << 0 << 40 << "40"
-        << "0 1";
+        << asked + QStringList{"KIVO: TAPI Error", "Request Failed!"} + barred
+        << QVariantList{start62, stop62} << stop62 << "0 40 40 0 1";
     QTest::newRow("7 while pending")
-        << on << "62" << accept << QByteArray("\x07\x00\x00\x00", 4)
-        << (question + QStringList{info, "Cell id: 62\nCell Sticker Stopped"})
-        << QVariantList{start62} << QByteArray("\x01\xff\xff\xff\xff", 5) << 0 << 62 << "62"
-        << "1 1";
-    QTest::newRow("0x100 wrong ARFCN") << on << "62" << accept << QByteArray("\x00\x01\x00\x00", 4)
-                                       << (question + QStringList{info, "Wrong ARFCN entered"})
-                                       << QVariantList{start62} << start62 << 0 << 40 << "40"
-                                       << "1 1";
-    QTest::newRow("0x200 wrong ARFCN") << on << "62" << accept << QByteArray("\x00\x02\x00\x00", 4)
-                                       << (question + QStringList{info, "Wrong ARFCN entered"})
-                                       << QVariantList{start62} << start62 << 0 << 40 << "40"
-                                       << "1 1";
+        << on << "62" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped << QVariantList{start62}
+        << QByteArray("\x01\xff\xff\xff\xff", 5) << "0 62 62 1 1";
+    QTest::newRow("0x100 wrong ARFCN")
+        << on << "62" << ok << QByteArray("\x00\x01\x00\x00", 4) << wrong << QVariantList{start62}
+        << start62 << "0 40 40 1 1";
+    QTest::newRow("0x200 wrong ARFCN")
+        << on << "62" << ok << QByteArray("\x00\x02\x00\x00", 4) << wrong << QVariantList{start62}
+        << start62 << "0 40 40 1 1";
     // With the mode off, "Set" stops the sticker the screen loaded.
     QTest::newRow("stop, then 7")
         << QByteArray("[KIVO]\ncell_sticker_mode=0\nstoredArfcn=62\nCell%20Sticker%20State=2\n")
-        << "" << accept << QByteArray("\x07\x00\x00\x00", 4)
-        << QStringList{info, "Cell id: 62\nCell Sticker Stopped"} << QVariantList{stop62}
-        << QByteArray("\x00\xff\xff\xff\xff", 5) << 0 << 62 << "62"
-        << "0 0";
+        << "" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped.mid(2) << QVariantList{stop62}
+        << QByteArray("\x00\xff\xff\xff\xff", 5) << "0 62 62 0 0";
 }
 
 void tst_KIVO_CellSticker::sticker()
@@ -187,15 +154,9 @@ void tst_KIVO_CellSticker::sticker()
     QFETCH(QVariantList, answers);
     QFETCH(QByteArray, event);
     QFETCH(QStringList, popups);
-    QFETCH(QVariantList, sent);
-    QFETCH(QByteArray, request);
-    QFETCH(int, state);
-    QFETCH(int, arfcn);
-    QFETCH(QString, storedArfcn);
-    QFETCH(QString, mode);
 
-    m_peer.setAnswer("CheckArfcn", answers.takeFirst());
-    m_peer.setAnswer("SetCellStickerMode", answers.takeFirst());
+    m_peer.answerMethod("CheckArfcn", {answers.takeFirst()});
+    m_peer.answerMethod("SetCellStickerMode", {answers.takeFirst()});
     const int before = m_peer.calls("SetCellStickerMode").size();
     PopupWatcher watcher;
     start(ini);
@@ -205,22 +166,29 @@ void tst_KIVO_CellSticker::sticker()
     QTest::keyClick(m_screen.get(), Qt::Key_F1);
     if (!event.isEmpty()) {
         if (!answers.isEmpty()) {
-            m_peer.setAnswer("SetCellStickerMode", answers.takeFirst());
+            m_peer.answerMethod("SetCellStickerMode", {answers.takeFirst()});
         }
-        m_peer.sendEvent(kStickerEvent, event);
+        m_peer.emitEvent(kStickerEvent, event);
         QVERIFY(watcher.waitForCount(popups.size() / 2));
     }
 
     QCOMPARE(titlesAndTexts(watcher), popups);
-    QCOMPARE(m_peer.calls("SetCellStickerMode").mid(before), sent);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(&m_engine->stickerRequest), 5), request);
-    QCOMPARE(m_engine->cellStickerState, state);
-    QCOMPARE(file().value("KIVO/Cell Sticker State", 0).toInt(), state);
-    QCOMPARE(m_engine->arfcn, arfcn);
-    QCOMPARE(file().value("KIVO/storedArfcn").toString(), storedArfcn);
-    QCOMPARE(QString::number(m_engine->cell_sticker_mode) + ' ' +
-                 file().value("KIVO/cell_sticker_mode").toString(),
-             mode);
+    QTEST(m_peer.calls("SetCellStickerMode").mid(before), "sent");
+    QTEST(QByteArray(reinterpret_cast<const char *>(&m_engine->stickerRequest), 5), "request");
+    QCOMPARE(file().value("KIVO/Cell Sticker State", 0).toInt(), m_engine->cellStickerState);
+    QTEST(settled(), "after");
+}
+
+// "state arfcn storedArfcn mode mode": the engine's sticker state and ARFCN, the ARFCN in the
+// file, "cell_sticker_mode" in the engine and in the file.
+QString tst_KIVO_CellSticker::settled() const
+{
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(m_engine->cellStickerState)
+        .arg(m_engine->arfcn)
+        .arg(file().value("KIVO/storedArfcn", "none").toString())
+        .arg(m_engine->cell_sticker_mode)
+        .arg(file().value("KIVO/cell_sticker_mode").toString());
 }
 
 void tst_KIVO_CellSticker::modeDialog_data()
@@ -243,37 +211,33 @@ void tst_KIVO_CellSticker::modeDialog()
 {
     QFETCH(QByteArray, before);
     QFETCH(int, choice);
-    QFETCH(QList<bool>, checked);
-    QFETCH(QByteArray, after);
-    QFETCH(bool, entry);
 
     PopupWatcher watcher;
     watcher.answer(choice < 0 ? PopupWatcher::Answer::Cancel : PopupWatcher::Answer::Accept,
                    choice);
     start("[KIVO]\ncell_sticker_mode=" + before + '\n');
     const int sent = m_peer.calls("SetCellStickerMode").size();
-    QTest::keyClick(m_screen.get(), Qt::Key_Up);
-    QTest::keyClick(m_screen.get(), Qt::Key_Return);
+    press(m_screen.get(), {Qt::Key_Up, Qt::Key_Return});
     QCOMPARE(watcher.seen().size(), 1);
     QCOMPARE(watcher.seen().first().title, QStringLiteral("Cell Sticker"));
-    QCOMPARE(watcher.seen().first().checked, checked);
-    QCOMPARE(file().value("KIVO/cell_sticker_mode").toByteArray(), after);
-    QCOMPARE(QByteArray::number(m_engine->stickerRequest.mode), after);
+    QTEST(watcher.seen().first().checked, "checked");
+    QTEST(file().value("KIVO/cell_sticker_mode").toByteArray(), "after");
+    QTEST(QByteArray::number(m_engine->stickerRequest.mode), "after");
     // The mode goes to the telephony layer with the next "Set" only.
     QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
     enterArfcn(m_screen.get(), QStringLiteral("9"));
-    QCOMPARE(m_engine->arfcn == 9, entry);
+    QTEST(m_engine->arfcn == 9, "entry");
 }
 
 void tst_KIVO_CellSticker::repeatedArfcnSendsNothing()
 {
-    m_peer.setAnswer("CheckArfcn", QVariant::fromValue<uchar>(0));
-    m_peer.setAnswer("SetCellStickerMode", 0);
+    m_peer.answerMethod("CheckArfcn", {QVariant::fromValue<uchar>(0)});
+    m_peer.answerMethod("SetCellStickerMode", {0});
     PopupWatcher watcher;
     start("[KIVO]\ncell_sticker_mode=1\n");
     enterArfcn(m_screen.get(), QStringLiteral("62"));
     QTest::keyClick(m_screen.get(), Qt::Key_F1);
-    m_peer.sendEvent(kStickerEvent, QByteArray("\x06\x00\x00\x00", 4));
+    m_peer.emitEvent(kStickerEvent, QByteArray("\x06\x00\x00\x00", 4));
     QVERIFY(watcher.waitForCount(2));
     const int sent = m_peer.calls("SetCellStickerMode").size();
 
@@ -297,7 +261,7 @@ void tst_KIVO_CellSticker::shortEventsChangeNothing()
     // Read as a whole word, these would be codes 2 and 0x100.
     for (const QByteArray &raw :
          {QByteArray("\x02", 1), QByteArray("\x02\x00", 2), QByteArray("\x00\x01\x00", 3)}) {
-        m_peer.sendEvent(kStickerEvent, raw);
+        m_peer.emitEvent(kStickerEvent, raw);
     }
     QTRY_COMPARE(capture.text().count("\nProcessing tapi event"), 3);
     QVERIFY(watcher.seen().isEmpty());

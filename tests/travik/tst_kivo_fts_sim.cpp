@@ -4,11 +4,9 @@
 #include "KIVO_FTSOptions_P2.h"
 #include "KIVO_Favourites.h"
 #include "KivoTestRoot.h"
-#include "PlListBox.h"
 #include "PopupWatcher.h"
 #include "StderrCapture.h"
 
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -102,24 +100,15 @@ void tst_KIVO_FtsSim::favouritesEndToEnd()
     KIVO_FTSOptions_P2 screen(nullptr, nullptr);
     QTRY_COMPARE(int(scope.engine.titlesNum), 6);
 
-    QTest::keyClick(&screen, Qt::Key_Down);
-    QTest::keyClick(&screen, Qt::Key_Return);
-    QWidget *editor = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<KIVO_Favourites *>(widget)) {
-            editor = widget;
-        }
-    }
-    QVERIFY(editor && editor->isVisible());
-    auto *list = editor->findChild<PlListBox *>();
+    press(&screen, {Qt::Key_Down, Qt::Key_Return});
+    QWidget *editor = shown<KIVO_Favourites>();
+    QVERIFY(editor);
     // A fresh simulator holds the first two titles as favourites.
-    QTRY_COMPARE(list->count(), 6);
-    QVERIFY(list->itemChecked(0) && list->itemChecked(1) && !list->itemChecked(5));
+    QTRY_COMPARE(rowsOf(editor).size(), 6);
+    QCOMPARE(checkedRows(editor), (QList<int>{0, 1}));
     // Uncheck row 1, check row 5: favourites 0 and 5.
-    for (Qt::Key key : {Qt::Key_Down, Qt::Key_F1, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down,
-                        Qt::Key_Down, Qt::Key_F1, Qt::Key_F2}) {
-        QTest::keyClick(editor, key);
-    }
+    press(editor, {Qt::Key_Down, Qt::Key_F1, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down,
+                   Qt::Key_F1, Qt::Key_F2});
     QCOMPARE(popups.seen().value(0).text, QStringLiteral("Favourites Changed"));
     QTRY_COMPARE(listener.names.count("setFavourites(QString,QString)"), 1);
     QCOMPARE(listener.blocks.last().toHex(), QByteArray("0000000000000021"));

@@ -5,9 +5,6 @@
 #include "KIVO_FtsBitmap.h"
 #include "KIVO_Visibles.h"
 #include "KivoTestRoot.h"
-#include "PlListBox.h"
-#include "PlListBoxItem.h"
-#include "PlSoftKey.h"
 #include "PopupWatcher.h"
 #include "StderrCapture.h"
 
@@ -27,17 +24,6 @@ std::unique_ptr<PlKbMainWidget> makeEditor(bool visibles, int titles)
         return std::make_unique<KIVO_Visibles>(nullptr, nullptr);
     }
     return std::make_unique<KIVO_Favourites>(nullptr, nullptr);
-}
-
-QList<int> checkedRows(PlListBox *list)
-{
-    QList<int> rows;
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->itemChecked(i)) {
-            rows << i;
-        }
-    }
-    return rows;
 }
 
 } // namespace
@@ -84,28 +70,25 @@ void tst_KIVO_FtsEditors::showOperation()
 {
     QFETCH(bool, visibles);
     QFETCH(quint64, cached);
-    QFETCH(QByteArrayList, requests);
 
     EngineScope scope;
     FtsPeer peer;
     peer.answering = false;
     (visibles ? scope.engine.visBitMap : scope.engine.fabBitMap) = cached;
     auto editor = makeEditor(visibles, 3);
-    auto *list = editor->findChild<PlListBox *>();
-    QCOMPARE(list->count(), cached ? 3 : 0);
-    QCOMPARE(checkedRows(list), (cached ? QList<int>{0, 2} : QList<int>{}));
+    QCOMPARE(rowsOf(editor.get()).size(), cached ? 3 : 0);
+    QCOMPARE(checkedRows(editor.get()), (cached ? QList<int>{0, 2} : QList<int>{}));
     editor->show();
     QCOMPARE(editor->windowTitle(), visibles ? "Edit Visibles" : "Edit Favourites");
-    QCOMPARE(editor->softKey()->text(0) + '|' + editor->softKey()->text(1), "Select|Back");
-    QCOMPARE(peer.requestsFrom(0), requests);
+    QCOMPARE(softKeysOf(editor.get()), "Select|Back");
+    QTEST(peer.requestsFrom(0), "requests");
     if (cached) {
         return;
     }
     // Select and Back on a list the FTS engine never filled: nothing to toggle or send.
-    QTest::keyClick(editor.get(), Qt::Key_F1);
-    QTest::keyClick(editor.get(), Qt::Key_F2);
+    press(editor.get(), {Qt::Key_F1, Qt::Key_F2});
     QVERIFY(!editor->isVisible());
-    QCOMPARE(peer.requestsFrom(0), requests);
+    QTEST(peer.requestsFrom(0), "requests");
 }
 
 void tst_KIVO_FtsEditors::commit_data()
@@ -173,24 +156,22 @@ void tst_KIVO_FtsEditors::commit()
 {
     QFETCH(bool, visibles);
     QFETCH(int, titles);
-    QFETCH(QByteArray, reported);
-    QFETCH(QList<int>, checked);
-    QFETCH(QList<int>, toggles);
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, trace);
 
     EngineScope scope;
     FtsPeer peer;
+    QFETCH(QByteArray, reported);
     (visibles ? peer.visibles : peer.favourites) = reported;
     PopupWatcher popups;
     auto editor = makeEditor(visibles, titles);
     editor->show();
-    auto *list = editor->findChild<PlListBox *>();
-    QTRY_COMPARE(list->count(), titles);
-    QCOMPARE(list->item(titles - 1)->text(), QStringLiteral("Screen %1").arg(titles - 1));
-    QCOMPARE(checkedRows(list), checked);
+    QTRY_COMPARE(rowsOf(editor.get()).size(), titles);
+    QCOMPARE(rowsOf(editor.get()).last(), QStringLiteral("Screen %1").arg(titles - 1));
+    QTEST(checkedRows(editor.get()), "checked");
+    QFETCH(QList<int>, toggles);
     for (int row : toggles) {
-        list->setCurrentRow(row);
+        editor->findChild<PlListBox *>()->setCurrentRow(row);
         QTest::keyClick(editor.get(), Qt::Key_F1);
     }
 
@@ -217,14 +198,13 @@ void tst_KIVO_FtsEditors::secondAnswerReplacesRows()
     peer.favourites = QByteArray::fromHex("0000000000000001");
     auto editor = makeEditor(false, 3);
     editor->show();
-    auto *list = editor->findChild<PlListBox *>();
-    QTRY_COMPARE(list->count(), 3);
-    list->setCurrentRow(2);
+    QTRY_COMPARE(rowsOf(editor.get()).size(), 3);
+    editor->findChild<PlListBox *>()->setCurrentRow(2);
 
     FtsPeer::send("getFavouritesRsp(QString, QString)", QByteArray::fromHex("0000000000000006"));
-    QTRY_COMPARE(checkedRows(list), (QList<int>{1, 2}));
-    QCOMPARE(list->count(), 3);
-    QCOMPARE(list->currentItem(), 2);
+    QTRY_COMPARE(checkedRows(editor.get()), (QList<int>{1, 2}));
+    QCOMPARE(rowsOf(editor.get()).size(), 3);
+    QCOMPARE(editor->findChild<PlListBox *>()->currentItem(), 2);
 }
 
 QTEST_MAIN(tst_KIVO_FtsEditors)

@@ -9,35 +9,12 @@
 #include "KIVO_Settings.h"
 #include "KIVO_Visibles.h"
 #include "KivoTestRoot.h"
-#include "PlListBox.h"
-#include "PlListBoxItem.h"
-#include "PlSoftKey.h"
 #include "PopupWatcher.h"
 #include "StderrCapture.h"
 
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QLabel>
 #include <QPointer>
-
-namespace {
-
-template <typename Screen> QList<Screen *> screensOf()
-{
-    QList<Screen *> screens;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *screen = qobject_cast<Screen *>(widget)) {
-            screens << screen;
-        }
-    }
-    return screens;
-}
-
-const QStringList kTitles{"Serving Cell", "Neighbour Cells", "Timing Advance", "Power Control",
-                          "Channel Info"};
-
-} // namespace
 
 class tst_KIVO_FtsOptions : public QObject {
     Q_OBJECT
@@ -81,23 +58,21 @@ void tst_KIVO_FtsOptions::openFromMainMenu()
                                         "[KIVO] pernu in FTSOptions getTitleInfo()\r\n"
                                         "[KIVO] KIVO_Engine::getTitleInfo \r\n"
                                         "[KIVO] show FTSOptions \r\n"));
-    QCOMPARE(screensOf<KIVO_FTSOptions_P2>().size(), 1);
-    QPointer<KIVO_FTSOptions_P2> screen = screensOf<KIVO_FTSOptions_P2>().first();
-    QVERIFY(screen->isVisible());
-    auto *list = screen->findChild<PlListBox *>();
-    QCOMPARE(list->count(), 3);
-    QCOMPARE(list->item(2)->text(), QStringLiteral("Edit Visibles"));
+    QPointer<KIVO_FTSOptions_P2> screen = shown<KIVO_FTSOptions_P2>();
+    QVERIFY(screen);
+    QCOMPARE(rowsOf(screen).size(), 3);
+    QCOMPARE(rowsOf(screen).last(), QStringLiteral("Edit Visibles"));
     QCOMPARE(screen->windowTitle(), QStringLiteral("FTS Options"));
-    QCOMPARE(screen->softKey()->text(0) + '|' + screen->softKey()->text(1), "|Exit");
+    QCOMPARE(softKeysOf(screen), "|Exit");
     QCOMPARE(peer.requestsFrom(0), QByteArrayList{"getTitles(QString,QString) "});
 
     // Exit hides and puts no title back; chosen again, a fresh screen replaces it.
     QTest::keyClick(screen.data(), Qt::Key_F2);
     QVERIFY(!screen->isVisible());
-    QCOMPARE(mainScreen.findChild<QLabel *>("PlTitleArea")->text(), "FTS Options");
+    QCOMPARE(titleOf(&mainScreen), "FTS Options");
     QTest::keyClick(&mainScreen, Qt::Key_Return);
     QVERIFY(screen.isNull());
-    QCOMPARE(screensOf<KIVO_FTSOptions_P2>().size(), 1);
+    QVERIFY(shown<KIVO_FTSOptions_P2>());
 }
 
 void tst_KIVO_FtsOptions::editorsWaitForTitles()
@@ -114,17 +89,18 @@ void tst_KIVO_FtsOptions::editorsWaitForTitles()
     for (const PopupSeen &seen : popups.seen()) {
         QCOMPARE(seen.className + ':' + seen.text, "PlNoticeDlg:List N/A,Please Wait");
     }
-    QVERIFY(screensOf<KIVO_Favourites>().isEmpty() && screensOf<KIVO_Visibles>().isEmpty());
+    QVERIFY(!shown<KIVO_Favourites>() && !shown<KIVO_Visibles>());
 
-    FtsPeer::send("getTiltlesRsp(QString, QString)", FtsPeer::titlesBlock(kTitles));
+    FtsPeer::send("getTiltlesRsp(QString, QString)",
+                  FtsPeer::titlesBlock({"Serving Cell", "Neighbour Cells", "Timing Advance",
+                                        "Power Control", "Channel Info"}));
     QTRY_COMPARE(int(scope.engine.titlesNum), 5);
     emit list->selected(2);
-    QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
-    QPointer<KIVO_Visibles> first = screensOf<KIVO_Visibles>().first();
-    QVERIFY(first->isVisible());
+    QPointer<KIVO_Visibles> first = shown<KIVO_Visibles>();
+    QVERIFY(first);
     emit list->selected(2);
     QVERIFY(first.isNull());
-    QCOMPARE(screensOf<KIVO_Visibles>().size(), 1);
+    QVERIFY(shown<KIVO_Visibles>());
     QCOMPARE(popups.seen().size(), 2);
 }
 
@@ -135,26 +111,26 @@ void tst_KIVO_FtsOptions::availability_data()
     QTest::addColumn<int>("choice"); // -1: cancelled
     QTest::addColumn<QList<int>>("events");
     QTest::addColumn<QByteArray>("after"); // the settings file after
-    QTest::addColumn<QString>("confirmation");
+    QTest::addColumn<QString>("popups");   // the confirmation, "title|text"; "|" none
     QTest::addColumn<QByteArray>("trace");
 
     const QByteArray seven("[KIVO]\nkivo_mode=7\n");
     const QByteArray one("[KIVO]\nkivo_mode=1\n");
+    const QString set = QStringLiteral("FTS Options|FTS successfully set to: ");
     QTest::newRow("stored 7 reads as Permanently On, and accepting writes 2")
         << seven << 2 << 2 << QList<int>{30} << QByteArray("[KIVO]\nkivo_mode=2\n")
-        << "FTS successfully set to: Permanently On" << QByteArray("values are 7 2 Going in");
+        << set + "Permanently On" << QByteArray("values are 7 2 Going in");
     QTest::newRow("the current mode posts and confirms but writes nothing")
-        << one << 1 << 1 << QList<int>{30} << one << "FTS successfully set to: Temorarily On"
+        << one << 1 << 1 << QList<int>{30} << one << set + "Temorarily On"
         << QByteArray("values are 1 1 ");
     QTest::newRow("Off posts 31") << one << 1 << 0 << QList<int>{31}
-                                  << QByteArray("[KIVO]\nkivo_mode=0\n")
-                                  << "FTS successfully set to: Off"
+                                  << QByteArray("[KIVO]\nkivo_mode=0\n") << set + "Off"
                                   << QByteArray("values are 1 0 Going in");
     QTest::newRow("no file: Temporarily On writes 1")
-        << QByteArray() << 0 << 1 << QList<int>{30} << one
-        << "FTS successfully set to: Temorarily On" << QByteArray("values are 0 1 Going in");
+        << QByteArray() << 0 << 1 << QList<int>{30} << one << set + "Temorarily On"
+        << QByteArray("values are 0 1 Going in");
     QTest::newRow("cancelled changes nothing")
-        << seven << 2 << -1 << QList<int>{} << seven << QString() << QByteArray();
+        << seven << 2 << -1 << QList<int>{} << seven << "|" << QByteArray();
 }
 
 void tst_KIVO_FtsOptions::availability()
@@ -163,8 +139,6 @@ void tst_KIVO_FtsOptions::availability()
     QFETCH(int, preselected);
     QFETCH(int, choice);
     QFETCH(QList<int>, events);
-    QFETCH(QByteArray, after);
-    QFETCH(QString, confirmation);
     QFETCH(QByteArray, trace);
 
     const QString ini = KivoTestRoot::defaultIniPath();
@@ -182,20 +156,18 @@ void tst_KIVO_FtsOptions::availability()
     StderrCapture capture;
     QTest::keyClick(&screen, Qt::Key_Return);
 
-    QCOMPARE(popups.seen().size(), confirmation.isEmpty() ? 1 : 2);
+    QCOMPARE(popups.seen().size(), choice < 0 ? 1 : 2);
     const PopupSeen dialog = popups.seen().first();
     QCOMPARE(dialog.title, QStringLiteral("FTS Options"));
     QCOMPARE(dialog.rows, (QStringList{"Off", "Temporarily On", "Permanently On"}));
     QCOMPARE(dialog.currentRow, preselected);
     QCOMPARE(dialog.checked.indexOf(true), preselected);
     QCOMPARE(dialog.checked.count(true), 1);
-    const PopupSeen message = popups.seen().value(1);
-    QCOMPARE(message.title + '|' + message.text,
-             confirmation.isEmpty() ? "|" : "FTS Options|" + confirmation);
+    QTEST(popups.seen().value(1).title + '|' + popups.seen().value(1).text, "popups");
     const QByteArray traced = capture.text();
     QVERIFY2(trace.isEmpty() ? !traced.contains("values are") : traced.contains(trace), traced);
     QCOMPARE(traced.contains("Going in"), trace.contains("Going in"));
-    QCOMPARE(m_root.readFile(ini), after);
+    QTEST(m_root.readFile(ini), "after");
 
     // A marker event of our own: one sender's signals keep their order on the bus.
     QDBusMessage marker =

@@ -2,45 +2,23 @@
 #include "KIVO_ListScreen.h"
 #include "KIVO_MainScreen.h"
 #include "KivoTestRoot.h"
-#include "PlListBox.h"
-#include "PlListBoxItem.h"
-#include "PlSoftKey.h"
+#include "ScreenHelpers.h"
 
 #include <QAccessible>
-#include <QApplication>
-#include <QEventLoop>
-#include <QLabel>
-#include <QTimer>
 #include <QPointer>
-#include <QTest>
+#include <QTimer>
 
 namespace {
 
-// A menu below the main screen, as the later menus are built: one row opens a child.
-class ChildMenu : public KIVO_ListScreen {
+// A menu as the later menus are built: row 0 opens a child menu, row 1 nothing.
+class Menu : public KIVO_ListScreen {
 public:
-    ChildMenu(QWidget *parent, const char *name)
-        : KIVO_ListScreen(parent, name, "ChildMenu", "Child Menu",
-                          {QStringLiteral("Open Grandchild"), QStringLiteral("Nothing")})
+    Menu(QWidget *parent, const char *name)
+        : KIVO_ListScreen(parent, name, "Menu", name ? "Child Menu" : "Top",
+                          {QStringLiteral("Open"), QStringLiteral("Nothing")})
     {
     }
-    std::unique_ptr<ChildMenu> grandchild;
-
-protected:
-    void switchView(int row) override
-    {
-        if (row == 0) {
-            openChild(grandchild);
-        }
-    }
-};
-
-class TopMenu : public KIVO_ListScreen {
-public:
-    TopMenu() : KIVO_ListScreen(nullptr, nullptr, "TopMenu", "Top", {QStringLiteral("Open")})
-    {
-    }
-    std::unique_ptr<ChildMenu> child;
+    std::unique_ptr<Menu> child;
 
 protected:
     void switchView(int row) override
@@ -51,30 +29,23 @@ protected:
     }
 };
 
-QStringList rowsOf(PlListBox *list)
-{
-    QStringList rows;
-    for (int i = 0; i < list->count(); ++i) {
-        rows << list->item(i)->text();
-    }
-    return rows;
-}
-
-QString titleAreaOf(QWidget *screen)
-{
-    auto *label = screen->findChild<QLabel *>(QStringLiteral("PlTitleArea"));
-    return label ? label->text() : QString();
-}
-
 // Sends a key where the keyboard focus is, as the hardware keys arrive.
 void pressKey(Qt::Key key)
 {
     QWidget *target = QApplication::focusWidget();
-    if (!target) {
-        target = QApplication::activeWindow();
-    }
     QVERIFY2(target, "no widget has the keyboard focus");
     QTest::keyClick(target, key);
+}
+
+// Visits every node below `node`, as a screen reader walks the tree.
+void walk(QAccessibleInterface *node, const std::function<void(QAccessibleInterface *)> &visit)
+{
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface *child = node->child(i)) {
+            visit(child);
+            walk(child, visit);
+        }
+    }
 }
 
 } // namespace
@@ -83,33 +54,45 @@ class tst_KIVO_MainScreen : public QObject {
     Q_OBJECT
 
 private slots:
-    void rowsTitleAndKeys();
+    void mainMenu();
     void exitEndsTheLoop();
-    void backPutsOpenersTitleBack();
-    void reopeningBuildsAFreshScreen();
-    void keysAfterBackReachScreenBelow();
-    void accessibility();
+    void backPattern();
     void checkStateThroughAccessibility();
 
 private:
     KivoTestRoot m_root;
 };
 
-void tst_KIVO_MainScreen::rowsTitleAndKeys()
+// The rows, titles and soft keys, on the screen and through the accessibility interface.
+void tst_KIVO_MainScreen::mainMenu()
 {
     KIVO_MainScreen screen(nullptr, nullptr);
     screen.show();
-    auto *list = screen.findChild<PlListBox *>();
-    QVERIFY(list);
-    QCOMPARE(rowsOf(list), (QStringList{"FTS Options", "Active Features", "Notification",
-                                        "Internal Options"}));
-    QCOMPARE(list->currentItem(), 0);
-    QCOMPARE(titleAreaOf(&screen), QStringLiteral("KIVO"));
+    const QStringList rows{"FTS Options", "Active Features", "Notification", "Internal Options"};
+    QCOMPARE(rowsOf(&screen), rows);
+    QCOMPARE(screen.findChild<PlListBox *>()->currentItem(), 0);
+    QCOMPARE(titleOf(&screen), QStringLiteral("KIVO"));
     QCOMPARE(screen.windowTitle(), QStringLiteral("KIVO"));
-    QCOMPARE(screen.softKey()->text(0), QString());
-    QCOMPARE(screen.softKey()->text(1), QStringLiteral("Exit"));
-    QCOMPARE(screen.width(), 240);
-    QCOMPARE(screen.height(), 320);
+    QCOMPARE(softKeysOf(&screen), QStringLiteral("|Exit"));
+    QCOMPARE(screen.size(), QSize(240, 320));
+
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&screen);
+    QVERIFY(window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("KIVO"));
+    QStringList read[3]; // rows, labels, visible buttons
+    walk(window, [&read](QAccessibleInterface *node) {
+        const QString name = node->text(QAccessible::Name);
+        if (node->role() == QAccessible::ListItem) {
+            read[0] << name;
+        } else if (node->role() == QAccessible::StaticText) {
+            read[1] << name;
+        } else if (node->role() == QAccessible::Button && !node->state().invisible) {
+            read[2] << name;
+        }
+    });
+    QCOMPARE(read[0], rows);
+    QVERIFY2(read[1].contains(QStringLiteral("KIVO")), qPrintable(read[1].join('|')));
+    QCOMPARE(read[2], QStringList{"Exit"});
 }
 
 void tst_KIVO_MainScreen::exitEndsTheLoop()
@@ -128,116 +111,48 @@ void tst_KIVO_MainScreen::exitEndsTheLoop()
     QVERIFY(keyReturned);
 }
 
-void tst_KIVO_MainScreen::backPutsOpenersTitleBack()
+// Down the menus and back: the one application title, the opener's title put back, the keys
+// reaching the screen below after a Back, and each choice building a fresh screen.
+void tst_KIVO_MainScreen::backPattern()
 {
-    TopMenu top;
+    Menu top(nullptr, nullptr);
     top.show();
-    QCOMPARE(titleAreaOf(&top), QStringLiteral("Top"));
-    QTest::keyClick(&top, Qt::Key_Return);
-    QVERIFY(top.child);
-    QVERIFY(top.child->isVisible());
-    QCOMPARE(top.child->objectName(), QStringLiteral("Top"));
-    // Every screen shows the one application title.
-    QCOMPARE(titleAreaOf(top.child.get()), QStringLiteral("Child Menu"));
-    QCOMPARE(titleAreaOf(&top), QStringLiteral("Child Menu"));
-
-    QTest::keyClick(top.child.get(), Qt::Key_Return);
-    QVERIFY(top.child->grandchild);
-    QCOMPARE(titleAreaOf(&top), QStringLiteral("Child Menu"));
-    QCOMPARE(top.child->grandchild->objectName(), QStringLiteral("Child Menu"));
-
-    QTest::keyClick(top.child->grandchild.get(), Qt::Key_Escape);
-    QVERIFY(!top.child->grandchild->isVisible());
-    QCOMPARE(titleAreaOf(top.child.get()), QStringLiteral("Child Menu"));
-
-    QTest::keyClick(top.child.get(), Qt::Key_F2);
-    QVERIFY(top.child); // hidden, not deleted
-    QVERIFY(!top.child->isVisible());
-    QCOMPARE(titleAreaOf(&top), QStringLiteral("Top"));
-    QCOMPARE(top.windowTitle(), QStringLiteral("Top"));
-}
-
-void tst_KIVO_MainScreen::reopeningBuildsAFreshScreen()
-{
-    TopMenu top;
-    top.show();
-    QTest::keyClick(&top, Qt::Key_Return);
-    QPointer<ChildMenu> first = top.child.get();
-    QTest::keyClick(first.data(), Qt::Key_Back);
-    QTest::keyClick(&top, Qt::Key_Return);
-    QVERIFY(first.isNull());
-    QVERIFY(top.child && top.child->isVisible());
-    // Again while the first is still shown.
-    QPointer<ChildMenu> second = top.child.get();
-    emit top.findChild<PlListBox *>()->selected(0);
-    QVERIFY(second.isNull());
-    QVERIFY(top.child);
-    // A row with no screen does nothing.
-    emit top.findChild<PlListBox *>()->selected(7);
-    QVERIFY(top.child);
-}
-
-void tst_KIVO_MainScreen::keysAfterBackReachScreenBelow()
-{
-    TopMenu top;
-    top.show();
+    QCOMPARE(titleOf(&top), QStringLiteral("Top"));
     QTRY_VERIFY(QApplication::focusWidget() != nullptr);
     pressKey(Qt::Key_Return);
     QVERIFY(top.child && top.child->isVisible());
+    QCOMPARE(top.child->objectName(), QStringLiteral("Top"));
+    QCOMPARE(titleOf(top.child.get()), QStringLiteral("Child Menu"));
+    QCOMPARE(titleOf(&top), QStringLiteral("Child Menu"));
     QTRY_VERIFY(top.child->isAncestorOf(QApplication::focusWidget()));
     pressKey(Qt::Key_Down);
     QCOMPARE(top.child->findChild<PlListBox *>()->currentItem(), 1);
-    pressKey(Qt::Key_Escape);
-    QVERIFY(!top.child->isVisible());
+
+    emit top.child->findChild<PlListBox *>()->selected(0);
+    Menu *grandchild = top.child->child.get();
+    QVERIFY(grandchild && grandchild->isVisible());
+    QCOMPARE(grandchild->objectName(), QStringLiteral("Child Menu"));
+    QTest::keyClick(grandchild, Qt::Key_Back);
+    QVERIFY(!grandchild->isVisible());
+    QCOMPARE(titleOf(top.child.get()), QStringLiteral("Child Menu"));
+
+    QPointer<Menu> old = top.child.get();
+    QTest::keyClick(old.data(), Qt::Key_F2);
+    QVERIFY(old && !old->isVisible()); // hidden, not deleted
+    QCOMPARE(titleOf(&top), QStringLiteral("Top"));
+    QCOMPARE(top.windowTitle(), QStringLiteral("Top"));
     QTRY_VERIFY(top.isAncestorOf(QApplication::focusWidget()));
-    // The next Return opens the child again from the screen below.
-    QPointer<ChildMenu> old = top.child.get();
     pressKey(Qt::Key_Return);
     QVERIFY(old.isNull());
     QVERIFY(top.child && top.child->isVisible());
-}
 
-void tst_KIVO_MainScreen::accessibility()
-{
-    KIVO_MainScreen screen(nullptr, nullptr);
-    screen.show();
-    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&screen);
-    QVERIFY(window);
-    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("KIVO"));
-
-    QStringList rows;
-    QStringList labels;
-    QStringList buttons;
-    // Walk the tree as a screen reader does.
-    std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
-        for (int i = 0; i < node->childCount(); ++i) {
-            QAccessibleInterface *child = node->child(i);
-            if (!child) {
-                continue;
-            }
-            switch (child->role()) {
-            case QAccessible::ListItem:
-                rows << child->text(QAccessible::Name);
-                break;
-            case QAccessible::StaticText:
-                labels << child->text(QAccessible::Name);
-                break;
-            case QAccessible::Button:
-                if (!child->state().invisible) {
-                    buttons << child->text(QAccessible::Name);
-                }
-                break;
-            default:
-                break;
-            }
-            walk(child);
-        }
-    };
-    walk(window);
-    QCOMPARE(rows, (QStringList{"FTS Options", "Active Features", "Notification",
-                                "Internal Options"}));
-    QVERIFY2(labels.contains(QStringLiteral("KIVO")), qPrintable(labels.join('|')));
-    QCOMPARE(buttons, QStringList{"Exit"});
+    // Chosen again while shown, and a row with no screen.
+    old = top.child.get();
+    emit top.findChild<PlListBox *>()->selected(0);
+    QVERIFY(old.isNull() && top.child);
+    old = top.child.get();
+    emit top.findChild<PlListBox *>()->selected(7);
+    QCOMPARE(top.child.get(), old.data());
 }
 
 void tst_KIVO_MainScreen::checkStateThroughAccessibility()
@@ -252,22 +167,14 @@ void tst_KIVO_MainScreen::checkStateThroughAccessibility()
     list.show();
     QAccessibleInterface *view = QAccessible::queryAccessibleInterface(&list);
     QVERIFY(view);
-    QMap<QString, bool> checked;
-    std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
-        for (int i = 0; i < node->childCount(); ++i) {
-            QAccessibleInterface *child = node->child(i);
-            if (child && child->role() == QAccessible::ListItem) {
-                QVERIFY(child->state().checkable);
-                checked.insert(child->text(QAccessible::Name), child->state().checked);
-            } else if (child) {
-                walk(child);
-            }
+    QStringList rows;
+    walk(view, [&rows](QAccessibleInterface *node) {
+        if (node->role() == QAccessible::ListItem) {
+            rows << node->text(QAccessible::Name) + (node->state().checkable ? " checkable" : "") +
+                        (node->state().checked ? " checked" : "");
         }
-    };
-    walk(view);
-    QCOMPARE(checked.value(QStringLiteral("Serving Cell"), true), false);
-    QCOMPARE(checked.value(QStringLiteral("Neighbours"), false), true);
-    QCOMPARE(checked.size(), 2);
+    });
+    QCOMPARE(rows, (QStringList{"Serving Cell checkable", "Neighbours checkable checked"}));
 }
 
 QTEST_MAIN(tst_KIVO_MainScreen)

@@ -107,8 +107,6 @@ void tst_KIVO_PanicText::rowTexts_data()
 
     QTest::newRow("bp: three records from 3 down")
         << int(PANIC_BP) << three << 3 << QStringList{"3 1a2 01.02", "2 dead 10.ff", "1 1a0 00.09"};
-    QTest::newRow("quirn: same rows") << int(PANIC_QUIRN) << three << 3
-                                      << QStringList{"3 1a2 01.02", "2 dead 10.ff", "1 1a0 00.09"};
     QTest::newRow("bp: count below the records")
         << int(PANIC_BP) << three << 1 << QStringList{"3 1a2 01.02"};
     QTest::newRow("bp: count 0") << int(PANIC_BP) << three << 0 << QStringList();
@@ -118,8 +116,6 @@ void tst_KIVO_PanicText::rowTexts_data()
     QTest::newRow("kernel: one row, count 0")
         << int(PANIC_KERNEL) << QList{bytesOf(KernelPanicRecord{0, 0x82000})} << 0
         << QStringList{" 82000 "};
-    QTest::newRow("kernel: empty list")
-        << int(PANIC_KERNEL) << QList<QByteArray>() << 0 << QStringList();
     QTest::newRow("unknown type") << 4 << three << 3 << QStringList();
 }
 
@@ -153,19 +149,6 @@ void tst_KIVO_PanicText::detailTexts_data()
     QTest::newRow("bp: local time in Central Europe")
         << int(PANIC_BP) << QList{bytesOf(bpRecord(3, 0x1a2, s_mayCest, 8, counting(8)))}
         << QByteArray(s_cet) << exampleText;
-    QTest::newRow("bp: length 100 shows six full lines")
-        << int(PANIC_BP)
-        << QList{bytesOf(bpRecord(1, 0xabc, 1704070923, 100, counting(36), "fe0a"))}
-        << QByteArray("UTC")
-        << QStringLiteral("Panic Num: 1\nPanic Ver: fe:0a\nPanic Id: abc\n"
-                          "Timestamp 1:2:3\n1-1-2024\nLength 100\nPanic Data\n"
-                          "00 11 22 33 44 55 \n66 77 88 99 aa bb \ncc dd ee ff 10 21 \n"
-                          "32 43 54 65 76 87 \n98 a9 ba cb dc ed \nfe 0f 20 31 42 53 \n");
-    QTest::newRow("quirn: length 0 ends after Panic Data")
-        << int(PANIC_QUIRN) << QList{bytesOf(bpRecord(12, 0x0, 0, 0, counting(36), "0000"))}
-        << QByteArray("UTC")
-        << QStringLiteral("Panic Num: 12\nPanic Ver: 00:00\nPanic Id: 0\n"
-                          "Timestamp 0:0:0\n1-1-1970\nLength 0\nPanic Data\n");
     QTest::newRow("ap") << int(PANIC_AP)
                         << QList{bytesOf(apRecord(2, 0x82100, s_mayUtc, "browser"))}
                         << QByteArray("UTC")

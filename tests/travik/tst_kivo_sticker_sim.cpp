@@ -1,38 +1,16 @@
 // The cell sticker against the telephony simulator: the radio layer's own verdicts and
 // outcomes for the cells it hears, end to end over a private bus.
 #include "KIVO_CellSticker.h"
-#include "KIVO_Engine.h"
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
+#include "ScreenHelpers.h"
 
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
-#include <QDBusReply>
-#include <QLineEdit>
 #include <QProcess>
 #include <QSettings>
-#include <QTest>
-
-namespace {
-
-// Chooses "Enter Arfcn" and sets `text` in the popup.
-void enterArfcn(QWidget *screen, const QString &text)
-{
-    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) {
-        QTest::keyClick(screen, key);
-    }
-    for (QWidget *popup : QApplication::topLevelWidgets()) {
-        if (popup->inherits("KIVO_TargetArfcn") && popup->isVisible()) {
-            QTest::keyClicks(popup->findChild<QLineEdit *>(), text);
-            QTest::keyClick(popup, Qt::Key_F1);
-        }
-    }
-}
-
-} // namespace
 
 class tst_KIVO_StickerSim : public QObject {
     Q_OBJECT
@@ -44,8 +22,7 @@ private slots:
     void outcome();
 
 private:
-    QByteArray lastRequest();
-    uint callCount(const QString &method);
+    QVariant control(const QString &method, const QVariantList &arguments = {});
 
     KivoTestRoot m_root;
     QProcess m_sim;
@@ -56,8 +33,8 @@ void tst_KIVO_StickerSim::init()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KIVO_ROOT"), m_root.root());
     m_sim.setProcessEnvironment(env);
-    m_sim.start(QStringLiteral(KIVO_SIM_TELEPHONY), {QStringLiteral("--outcome-delay"),
-                                                     QStringLiteral("50")});
+    m_sim.start(QStringLiteral(KIVO_SIM_TELEPHONY),
+                {QStringLiteral("--outcome-delay"), QStringLiteral("50")});
     QVERIFY(m_sim.waitForStarted(5000));
     QTRY_VERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
         QStringLiteral("org.kivo.Telephony")));
@@ -72,20 +49,11 @@ void tst_KIVO_StickerSim::cleanup()
     m_root.remove(KivoTestRoot::defaultIniPath());
 }
 
-QByteArray tst_KIVO_StickerSim::lastRequest()
+// The simulator's control interface: what it was asked, as the radio layer saw it.
+QVariant tst_KIVO_StickerSim::control(const QString &method, const QVariantList &arguments)
 {
-    QDBusInterface control(QStringLiteral("org.kivo.Sim.Telephony"), QStringLiteral("/org/kivo/Sim"),
-                           QStringLiteral("org.kivo.Sim.Telephony"));
-    QDBusReply<QByteArray> reply = control.call(QStringLiteral("LastStickerRequest"));
-    return reply.value();
-}
-
-uint tst_KIVO_StickerSim::callCount(const QString &method)
-{
-    QDBusInterface control(QStringLiteral("org.kivo.Sim.Telephony"), QStringLiteral("/org/kivo/Sim"),
-                           QStringLiteral("org.kivo.Sim.Telephony"));
-    QDBusReply<uint> reply = control.call(QStringLiteral("CallCount"), method);
-    return reply.value();
+    QDBusInterface sim("org.kivo.Sim.Telephony", "/org/kivo/Sim", "org.kivo.Sim.Telephony");
+    return sim.callWithArgumentList(QDBus::Block, method, arguments).arguments().value(0);
 }
 
 void tst_KIVO_StickerSim::outcome_data()
@@ -109,8 +77,9 @@ void tst_KIVO_StickerSim::outcome_data()
         << QByteArray::fromHex("0024000000") << 0 << "4294967295" << 0;
     QTest::newRow("no cell heard there")
         << "70"
-        << QStringList{question.arg(70), "Cell id: 70\nCell Sticker Stopped\nFailed for Unknown "
-                                         "Reason",
+        << QStringList{question.arg(70),
+                       "Cell id: 70\nCell Sticker Stopped\nFailed for Unknown "
+                       "Reason",
                        "Cell id: 4294967295\nCell Sticker Stopped"}
         << QByteArray::fromHex("0046000000") << 0 << "4294967295" << 0;
     QTest::newRow("outside every band: refused before any request")
@@ -131,7 +100,7 @@ void tst_KIVO_StickerSim::outcome()
     kivo_eng = new KIVO_Engine;
     kivo_eng->ActivateTapiDevice();
     loadSettings(kivo_eng);
-    QTRY_VERIFY(callCount(QStringLiteral("Register")) >= 1);
+    QTRY_VERIFY(control("CallCount", {"Register"}).toUInt() >= 1);
 
     PopupWatcher watcher;
     KIVO_CellSticker screen(nullptr, "Active Features");
@@ -146,7 +115,7 @@ void tst_KIVO_StickerSim::outcome()
         seen << popup.text;
     }
     QCOMPARE(seen, texts);
-    QCOMPARE(lastRequest(), request);
+    QCOMPARE(control("LastStickerRequest").toByteArray(), request);
 
     QSettings file(m_root.path(KivoTestRoot::defaultIniPath()), QSettings::IniFormat);
     QCOMPARE(file.value(QStringLiteral("KIVO/Cell Sticker State")).toInt(), state);
