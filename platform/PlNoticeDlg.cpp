@@ -1,5 +1,7 @@
 #include "PlNoticeDlg.h"
 
+#include "PlSoftKey.h"
+
 #include <QTimer>
 
 PlNoticeDlg::PlNoticeDlg(int type, const QString &title, const QString &text, QWidget *parent,
@@ -8,6 +10,8 @@ PlNoticeDlg::PlNoticeDlg(int type, const QString &title, const QString &text, QW
 {
     setTitle(title);
     setMessageText(text);
+    // This notice waits for the user: the left key names the way out, as a message does.
+    getSoftKey()->setText(0, tr("OK"), 0);
 }
 
 PlNoticeDlg::PlNoticeDlg(int type, unsigned int duration, const QString &text, const char *title,
@@ -16,6 +20,8 @@ PlNoticeDlg::PlNoticeDlg(int type, unsigned int duration, const QString &text, c
 {
     setTitle(title ? QString::fromLatin1(title) : QString());
     setMessageText(text);
+    // A timed notice goes by itself; an empty key bar would only take room.
+    getSoftKey()->hide();
     m_timer = new QTimer(this);
     m_timer->setSingleShot(true);
     m_timer->setInterval(static_cast<int>(qMin(duration, 3600000u)));

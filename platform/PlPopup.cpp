@@ -35,6 +35,7 @@ PlPopup::PlPopup(int type, QWidget *parent, const char *name, bool modal, int ar
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("PlPopupTitle"));
     m_title->setAlignment(Qt::AlignCenter);
+    m_title->hide();
     titleRow->addWidget(m_icon);
     titleRow->addWidget(m_title, 1);
     layout->addLayout(titleRow);
@@ -64,6 +65,8 @@ PlPopup::~PlPopup() = default;
 void PlPopup::setTitle(const QString &title)
 {
     m_title->setText(title);
+    // A popup without a title (the timed notices) shows no empty title band.
+    m_title->setVisible(!title.isEmpty());
     setWindowTitle(title);
 }
 
