@@ -33,11 +33,8 @@ void tst_KIVO_Popups::tapiErrorPopup_data()
     QTest::newRow("6 primitive") << 6 << "Send Primitive Error!";
     QTest::newRow("7 receive") << 7 << "Receivemsg Error!";
     QTest::newRow("10 memory") << 10 << "No enough memory!";
-    QTest::newRow("unlisted 0") << 0 << "Request Failed!";
     QTest::newRow("unlisted 1") << 1 << "Request Failed!";
-    QTest::newRow("unlisted 2") << 2 << "Request Failed!";
     QTest::newRow("unlisted 8") << 8 << "Request Failed!";
-    QTest::newRow("unlisted 9") << 9 << "Request Failed!";
     QTest::newRow("unlisted 11") << 11 << "Request Failed!";
     QTest::newRow("negative") << -3 << "Request Failed!";
 }
