@@ -1,6 +1,8 @@
 // The engine against a telephony service on a private bus: registration and its retry, the
-// events that reach the cell sticker handler, the device closing.
+// events that reach the cell sticker handler, the device closing; and the popups a user reads
+// (telephony error texts, the shared message popup and what accessibility exposes of it).
 #include "KIVO_Engine.h"
+#include "KIVO_Popups.h"
 #include "KivoTestRoot.h"
 #include "PlNoticeDlg.h"
 #include "PopupWatcher.h"
@@ -8,6 +10,7 @@
 #include "TelephonyPeer.h"
 #include "UTIL_TAPI_Event.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QProcess>
 #include <QTest>
@@ -21,78 +24,60 @@ private slots:
     void dispatchFilter();
     void outcomesWaitTheirTurn();
     void deviceClosedShowsPopupEachTime();
+    void tapiErrorPopup_data();
+    void tapiErrorPopup();
+    void messagePopup();
+    void noticeClosesItself();
 
 private:
     KivoTestRoot m_root;
 };
 
-namespace {
-
-// Counts the Register calls that cross the bus, as dbus-monitor sees them.
-struct RegisterCallCounter {
-    QProcess monitor;
-    QByteArray output;
-
-    bool start()
-    {
-        monitor.start(QStringLiteral("dbus-monitor"),
-                      {QStringLiteral("--session"),
-                       QStringLiteral("type='method_call',interface='org.kivo.Telephony',"
-                                      "member='Register'")});
-        // The monitor is ready once it has printed its own NameAcquired signal.
-        return monitor.waitForStarted(5000) && QTest::qWaitFor(
-                                                   [this] {
-                                                       count();
-                                                       return output.contains("NameAcquired");
-                                                   },
-                                                   5000);
-    }
-    int count()
-    {
-        output += monitor.readAllStandardOutput();
-        return int(output.count("member=Register"));
-    }
-    ~RegisterCallCounter()
-    {
-        monitor.kill();
-        monitor.waitForFinished(5000);
-    }
-};
-
-} // namespace
-
 void tst_KIVO_Engine::registrationRetry()
 {
     TelephonyPeer peer;
     peer.answer({-5});
-    RegisterCallCounter calls;
-    QVERIFY(calls.start());
+    // The Register calls that cross the bus, as dbus-monitor sees them.
+    QProcess monitor; // ended by its destructor should a check fail
+    monitor.start(QStringLiteral("dbus-monitor"),
+                  {QStringLiteral("--session"),
+                   QStringLiteral("type='method_call',interface='org.kivo.Telephony',"
+                                  "member='Register'")});
+    QByteArray monitored;
+    const auto registerCalls = [&] {
+        monitored += monitor.readAllStandardOutput();
+        return int(monitored.count("member=Register"));
+    };
+    // The monitor is ready once it has printed its own NameAcquired signal.
+    QTRY_VERIFY(registerCalls() == 0 && monitored.contains("NameAcquired"));
     KIVO_Engine engine;
     engine.ActivateTapiDevice();
     // The first attempt goes out whether or not the service is there.
-    QTRY_COMPARE(calls.count(), 1);
+    QTRY_COMPARE(registerCalls(), 1);
     QCOMPARE(engine.tapiInvalid(), 1);
 
     // While the device reports itself invalid, ticks make no call: a second or so of ticks.
     QTest::qWait(1000);
-    QCOMPARE(calls.count(), 1);
+    QCOMPARE(registerCalls(), 1);
 
     // The service appears but refuses: every tick tries again, silently.
     QVERIFY(peer.claimName());
     QTRY_COMPARE(engine.tapiInvalid(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(calls.count() >= 3, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(registerCalls() >= 3, 5000);
 
     // The service accepts: events of type 0x0F03 now reach the engine, and ticks go on
     // registering.
     peer.answer({7});
-    const int before = calls.count();
-    QTRY_VERIFY_WITH_TIMEOUT(calls.count() >= before + 2, 5000);
+    const int before = registerCalls();
+    QTRY_VERIFY_WITH_TIMEOUT(registerCalls() >= before + 2, 5000);
     PopupWatcher watcher;
     peer.emitEvent(0x0F03, QByteArray::fromHex("06000000"));
     QVERIFY(watcher.waitForCount(1));
     QCOMPARE(watcher.seen().at(0).title, QStringLiteral("Cell Sticker Information"));
     QVERIFY2(watcher.seen().at(0).text.endsWith(QStringLiteral("Mode Entered")),
              qPrintable(watcher.seen().at(0).text));
+    monitor.kill();
+    monitor.waitForFinished(5000);
 }
 
 void tst_KIVO_Engine::dispatchFilter_data()
@@ -189,6 +174,72 @@ void tst_KIVO_Engine::deviceClosedShowsPopupEachTime()
         QCOMPARE(seen.text, QStringLiteral("TAPI Device Closed!"));
     }
     QCOMPARE(engine.tapiInvalid(), 1);
+}
+
+void tst_KIVO_Engine::tapiErrorPopup_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("3 time-out") << 3 << "Timeout!";
+    QTest::newRow("4 invalid parameter") << 4 << "Invalid Parameter!";
+    QTest::newRow("5 not sent") << 5 << "Sendmsg Error!";
+    QTest::newRow("6 primitive") << 6 << "Send Primitive Error!";
+    QTest::newRow("7 receive") << 7 << "Receivemsg Error!";
+    QTest::newRow("10 memory") << 10 << "No enough memory!";
+    QTest::newRow("unlisted 1") << 1 << "Request Failed!";
+    QTest::newRow("unlisted 8") << 8 << "Request Failed!";
+    QTest::newRow("unlisted 11") << 11 << "Request Failed!";
+    QTest::newRow("negative") << -3 << "Request Failed!";
+}
+
+void tst_KIVO_Engine::tapiErrorPopup()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+
+    KIVO_Engine engine;
+    PopupWatcher watcher;
+    watcher.answer(PopupWatcher::Answer::Accept);
+    engine.showTapiError(code);
+    QCOMPARE(watcher.seen().size(), 1);
+    QCOMPARE(watcher.seen().at(0).title, QStringLiteral("KIVO: TAPI Error"));
+    QCOMPARE(watcher.seen().at(0).text, text);
+}
+
+void tst_KIVO_Engine::messagePopup()
+{
+    // The popup as accessibility reads it: its window title and its text.
+    QString accessibleTitle;
+    QStringList accessibleTexts;
+    QTimer::singleShot(50, this, [&] {
+        QWidget *popup = QApplication::activeModalWidget();
+        QVERIFY(popup);
+        QAccessibleInterface *window = QAccessible::queryAccessibleInterface(popup);
+        QVERIFY(window);
+        accessibleTitle = window->text(QAccessible::Name);
+        // The text is read through the popup's children, as a screen reader walks them.
+        for (int i = 0; i < window->childCount(); ++i) {
+            QAccessibleInterface *child = window->child(i);
+            if (child && child->role() == QAccessible::StaticText) {
+                accessibleTexts << child->text(QAccessible::Name);
+            }
+        }
+        QTest::keyClick(popup, Qt::Key_Escape);
+    });
+    showMessagePopup("Cell Barring", "Cell Bar set to: Inverted");
+    QCOMPARE(accessibleTitle, QStringLiteral("Cell Barring"));
+    QVERIFY2(accessibleTexts.contains(QStringLiteral("Cell Bar set to: Inverted")),
+             qPrintable(accessibleTexts.join('|')));
+}
+
+void tst_KIVO_Engine::noticeClosesItself()
+{
+    PopupWatcher watcher;
+    watcher.answer(PopupWatcher::Answer::Leave);
+    showTimedNotice(QStringLiteral("Favourites Changed"));
+    QCOMPARE(watcher.seen().size(), 1);
+    QCOMPARE(watcher.seen().at(0).text, QStringLiteral("Favourites Changed"));
 }
 
 QTEST_MAIN(tst_KIVO_Engine)
