@@ -162,11 +162,12 @@ void tst_KIVO_Engine::deviceClosedShowsPopupEachTime()
     watcher.answer(PopupWatcher::Answer::Accept);
     watcher.answer(PopupWatcher::Answer::Accept);
 
-    // The service goes, comes back and goes again: a popup each time, and the engine lives on.
+    // The service goes, comes back and goes again: one popup each time, and the engine lives on.
     peer.releaseName();
     QVERIFY(watcher.waitForCount(1));
     QVERIFY(peer.claimName());
     QTRY_COMPARE(engine.tapiInvalid(), 0);
+    QCOMPARE(watcher.seen().size(), 1);
     peer.releaseName();
     QVERIFY(watcher.waitForCount(2));
     for (const PopupSeen &seen : watcher.seen()) {
