@@ -19,6 +19,7 @@
 #include <QDBusMessage>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
@@ -32,8 +33,10 @@ const QString s_simPath = QStringLiteral("/org/kivo/Sim");
 const QString s_ftsControl = QStringLiteral("org.kivo.Sim.Fts");
 const QString s_telephonyControl = QStringLiteral("org.kivo.Sim.Telephony");
 const QString s_ini = KivoTestRoot::defaultIniPath();
+const QString s_volatile = QStringLiteral("/tmp/kivo");
 const QByteArray s_iniBytes = "[KIVO]\nmsg_warning_mode=1\nkivo_mode=2\nstoredArfcn=62\n"
                               "cell_sticker_mode=1\nCell%20Sticker%20State=2\n";
+const QByteArray s_volatileBytes = "[KIVO]\nCell%20Barring=2\n";
 
 QDBusMessage callSim(const QString &control, const QString &method,
                      const QVariantList &arguments = {})
@@ -41,6 +44,31 @@ QDBusMessage callSim(const QString &control, const QString &method,
     QDBusMessage call = QDBusMessage::createMethodCall(control, s_simPath, control, method);
     call.setArguments(arguments);
     return QDBusConnection::sessionBus().call(call);
+}
+
+// Whether the telephony simulator has had a Register call.
+bool simRegistered()
+{
+    return QTest::qWaitFor(
+        [] {
+            return callSim(s_telephonyControl, QStringLiteral("CallCount"),
+                           {QStringLiteral("Register")})
+                       .arguments()
+                       .value(0)
+                       .toUInt() > 0;
+        },
+        10000);
+}
+
+// Opens "Cell Bar Access" with mode 2 current and sets the mode above it.
+bool chooseCellBarMode(KIVO_CellBar &screen)
+{
+    screen.show();
+    const bool shown =
+        QTest::qWaitFor([&] { return screen.findChild<PlListBox *>()->currentItem() == 2; });
+    QTest::keyClick(&screen, Qt::Key_Up);
+    QTest::keyClick(&screen, Qt::Key_F1);
+    return shown;
 }
 
 // A message the engine traces on arrival, sent after the fault: once it is traced, everything
@@ -55,11 +83,8 @@ bool engineStillListens(StderrCapture &capture, const QByteArray &marker)
 int openStickerNotices()
 {
     int open = 0;
-    const auto widgets = QApplication::topLevelWidgets();
-    for (QWidget *widget : widgets) {
-        if (qobject_cast<PlNoticeDlg *>(widget) && widget->isVisible()) {
-            ++open;
-        }
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        open += qobject_cast<PlNoticeDlg *>(widget) && widget->isVisible() ? 1 : 0;
     }
     return open;
 }
@@ -77,16 +102,20 @@ public:
     }
     ~KivoProcess()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(10000);
-        }
+        m_process.kill();
+        m_process.waitForFinished(10000);
     }
-    bool start()
+    // Starts KIVO, sees it register with `peer` and handle a message.
+    bool startWith(TelephonyPeer &peer)
     {
+        peer.answer({1});
+        if (!peer.claimName()) {
+            return false;
+        }
         m_process.start(QStringLiteral(KIVO_BINARY), {});
         return m_process.waitForStarted(10000) &&
-               QTest::qWaitFor([this] { return traces().contains("value of kivo_tapi"); }, 20000);
+               QTest::qWaitFor([&] { return peer.lastCall().member() == "Register"; }, 20000) &&
+               handles("registered");
     }
     bool isRunning() const
     {
@@ -109,19 +138,14 @@ public:
                    60000) &&
                isRunning();
     }
-    // Resident memory in kB.
+    // Resident memory in kB; 0 when it cannot be read.
     qint64 residentKb() const
     {
         QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
-        if (!status.open(QIODevice::ReadOnly)) {
-            return -1;
-        }
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:")) {
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-            }
-        }
-        return -1;
+        static const QRegularExpression rss(QStringLiteral("VmRSS:\\s+(\\d+)"));
+        return status.open(QIODevice::ReadOnly)
+                   ? rss.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong()
+                   : 0;
     }
 
 private:
@@ -149,7 +173,7 @@ private slots:
     void outcomeAfterRestartKeepsArfcn();
 
 private:
-    void checkFilesIntact();
+    void checkFilesIntact(const QByteArray &ini = s_iniBytes);
 
     KivoTestRoot m_root;
 };
@@ -157,14 +181,13 @@ private:
 void tst_KIVO_Peers::initTestCase()
 {
     QVERIFY(m_root.isValid());
-    // "Cell Barring" lives in /tmp/kivo; /tmp exists on the device.
-    m_root.writeFile(QStringLiteral("/tmp/.keep"), QByteArray());
+    m_root.writeFlexBits("356=1\n");
 }
 
 void tst_KIVO_Peers::init()
 {
     m_root.writeFile(s_ini, s_iniBytes);
-    m_root.writeFile(QStringLiteral("/tmp/kivo"), "[KIVO]\nCell%20Barring=2\n");
+    m_root.writeFile(s_volatile, s_volatileBytes);
 }
 
 void tst_KIVO_Peers::cleanup()
@@ -172,11 +195,10 @@ void tst_KIVO_Peers::cleanup()
     kivo_eng = nullptr;
 }
 
-void tst_KIVO_Peers::checkFilesIntact()
+void tst_KIVO_Peers::checkFilesIntact(const QByteArray &ini)
 {
-    QCOMPARE(m_root.readFile(s_ini), s_iniBytes);
-    QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")),
-             QByteArray("[KIVO]\nCell%20Barring=2\n"));
+    QCOMPARE(m_root.readFile(s_ini), ini);
+    QCOMPARE(m_root.readFile(s_volatile), s_volatileBytes);
 }
 
 void tst_KIVO_Peers::ftsAnswers_data()
@@ -293,10 +315,7 @@ void tst_KIVO_Peers::telephonyTooLate()
 
     PopupWatcher watcher;
     KIVO_CellBar screen(nullptr, "Active Features");
-    screen.show();
-    QTRY_COMPARE(screen.findChild<PlListBox *>()->currentItem(), 2);
-    QTest::keyClick(&screen, Qt::Key_Up);
-    QTest::keyClick(&screen, Qt::Key_F1);
+    QVERIFY(chooseCellBarMode(screen));
     QVERIFY(watcher.waitForCount(1));
     QCOMPARE(watcher.seen().at(0).title, QStringLiteral("KIVO: TAPI Error"));
     QCOMPARE(watcher.seen().at(0).text, QStringLiteral("Timeout!"));
@@ -345,11 +364,9 @@ void tst_KIVO_Peers::telephonyDiesMidCall()
 
     PopupWatcher watcher;
     KIVO_CellBar screen(nullptr, "Active Features");
-    screen.show();
-    QTRY_COMPARE(screen.findChild<PlListBox *>()->currentItem(), 2);
-    QTest::keyClick(&screen, Qt::Key_Up);
-    QTest::keyClick(&screen, Qt::Key_F1);
+    const bool chosen = chooseCellBarMode(screen);
     killer.join();
+    QVERIFY(chosen);
     QVERIFY(killed);
     QVERIFY(watcher.waitForCount(2));
     QStringList seen;
@@ -379,24 +396,14 @@ void tst_KIVO_Peers::telephonyRestarts()
     {
         SimProcess first(QStringLiteral(KIVO_SIM_TELEPHONY), s_telephonyControl);
         QVERIFY(first.start());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            callSim(s_telephonyControl, QStringLiteral("CallCount"), {QStringLiteral("Register")})
-                    .arguments()
-                    .value(0)
-                    .toUInt() > 0,
-            10000);
+        QVERIFY(simRegistered());
     }
     QVERIFY(watcher.waitForCount(1));
     QCOMPARE(watcher.seen().at(0).text, QStringLiteral("TAPI Device Closed!"));
 
     SimProcess second(QStringLiteral(KIVO_SIM_TELEPHONY), s_telephonyControl);
     QVERIFY(second.start());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        callSim(s_telephonyControl, QStringLiteral("CallCount"), {QStringLiteral("Register")})
-                .arguments()
-                .value(0)
-                .toUInt() > 0,
-        10000);
+    QVERIFY(simRegistered());
     callSim(s_telephonyControl, QStringLiteral("InjectEvent"),
             {QVariant::fromValue(quint16(0x0F03)), QByteArray::fromHex("0a000000")});
     QVERIFY(watcher.waitForCount(2));
@@ -469,19 +476,15 @@ void tst_KIVO_Peers::stickerFlood()
 // what comes after, its memory stays bounded, and its files are as they were.
 void tst_KIVO_Peers::kivoSurvivesFlood()
 {
-    m_root.writeFlexBits("356=1\n");
     // No sticker pending or set: the outcomes give KIVO nothing to store.
     const QByteArray idle = "[KIVO]\nmsg_warning_mode=1\nkivo_mode=2\nstoredArfcn=62\n"
                             "cell_sticker_mode=0\nCell%20Sticker%20State=0\n";
     m_root.writeFile(s_ini, idle);
     TelephonyPeer peer;
-    peer.answer({1});
-    QVERIFY(peer.claimName());
     KivoProcess kivo(m_root.root());
-    QVERIFY(kivo.start());
-    QTRY_COMPARE_WITH_TIMEOUT(peer.lastCall().member(), QStringLiteral("Register"), 10000);
-    QVERIFY(kivo.handles("before"));
+    QVERIFY(kivo.startWith(peer));
     const qint64 before = kivo.residentKb();
+    QVERIFY(before > 0);
 
     constexpr int flood = 3000;
     for (int i = 0; i < flood; ++i) {
@@ -496,28 +499,19 @@ void tst_KIVO_Peers::kivoSurvivesFlood()
     const qint64 growth = kivo.residentKb() - before;
     // 3,000 notices open at once took 366 MB.
     QVERIFY2(growth < 64 * 1024, qPrintable(QString::number(growth)));
-    QCOMPARE(m_root.readFile(s_ini), idle);
-    QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")),
-             QByteArray("[KIVO]\nCell%20Barring=2\n"));
+    checkFilesIntact(idle);
 }
 
 // KIVO restarted with a sticker set (state 2 on ARFCN 62) gets an outcome before the Cell Sticker
 // screen or the ARFCN popup has been opened: the stored ARFCN stays 62 and the notice shows it.
 void tst_KIVO_Peers::outcomeAfterRestartKeepsArfcn()
 {
-    m_root.writeFlexBits("356=1\n");
-    m_root.writeFile(s_ini, s_iniBytes);
     TelephonyPeer peer;
-    peer.answer({1});
-    QVERIFY(peer.claimName());
     KivoProcess kivo(m_root.root());
-    QVERIFY(kivo.start());
-    QTRY_COMPARE_WITH_TIMEOUT(peer.lastCall().member(), QStringLiteral("Register"), 10000);
-    QVERIFY(kivo.handles("registered"));
+    QVERIFY(kivo.startWith(peer));
 
     peer.emitEvent(0x0F03, QByteArray::fromHex("02000000"));
-    QVERIFY(QTest::qWaitFor([&] { return kivo.traces().contains("\nValue of arfcn = "); },
-                            20000));
+    QVERIFY(QTest::qWaitFor([&] { return kivo.traces().contains("\nValue of arfcn = "); }, 20000));
     QVERIFY2(kivo.traces().contains("\nValue of arfcn = 62"), kivo.traces().constData());
     QVERIFY(kivo.handles("after"));
     QSettings ini(m_root.root() + s_ini, QSettings::IniFormat);
