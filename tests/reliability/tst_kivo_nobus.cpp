@@ -6,8 +6,6 @@
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
 
-#include <QTest>
-
 class tst_KIVO_NoBus : public QObject {
     Q_OBJECT
 

@@ -7,18 +7,16 @@
 #include "KivoTestRoot.h"
 #include "PlNoticeDlg.h"
 #include "PopupWatcher.h"
-#include "QCopChannel.h"
 #include "SimProcess.h"
 #include "StderrCapture.h"
-#include "TelephonyPeer.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QSettings>
-#include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <signal.h>
 #include <thread>
@@ -33,28 +31,21 @@ const QString s_volatile = QStringLiteral("/tmp/kivo");
 const QByteArray s_iniBytes = "[KIVO]\nmsg_warning_mode=1\nkivo_mode=2\nstoredArfcn=62\n"
                               "cell_sticker_mode=1\nCell%20Sticker%20State=2\n";
 const QByteArray s_volatileBytes = "[KIVO]\nCell%20Barring=2\n";
+constexpr int s_flood = 3000; // sticker outcomes
 
-QDBusMessage callSim(const QString &control, const QString &method,
-                     const QVariantList &arguments = {})
+QDBusMessage callSim(const QString &control, const QString &method, const QVariantList &arguments,
+                     QDBusConnection bus = QDBusConnection::sessionBus())
 {
     QDBusMessage call = QDBusMessage::createMethodCall(control, s_simPath, control, method);
     call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call);
-}
-
-// Waits for the telephony simulator's first Register call.
-bool simRegistered()
-{
-    const QVariantList member = {QStringLiteral("Register")};
-    return QTest::qWaitFor(
-        [&] { return callSim(s_telephonyControl, "CallCount", member).arguments().value(0) != 0; },
-        10000);
+    return bus.call(call);
 }
 
 // A message the engine traces on arrival, sent after the fault: once it is traced, everything
 // sent before it has been handled and the event loop still runs.
-bool engineStillListens(StderrCapture &capture, const QByteArray &marker)
+bool engineStillListens(const QByteArray &marker = "marker")
 {
+    StderrCapture capture;
     QCopChannel::send("kivo_listen_channel", marker, QByteArray());
     return QTest::qWaitFor(
         [&] { return capture.text().contains("Received data from channel " + marker); }, 20000);
@@ -62,11 +53,10 @@ bool engineStillListens(StderrCapture &capture, const QByteArray &marker)
 
 int openStickerNotices()
 {
-    int open = 0;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        open += qobject_cast<PlNoticeDlg *>(widget) && widget->isVisible() ? 1 : 0;
-    }
-    return open;
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    return int(std::count_if(widgets.begin(), widgets.end(), [](QWidget *widget) {
+        return qobject_cast<PlNoticeDlg *>(widget) && widget->isVisible();
+    }));
 }
 
 } // namespace
@@ -75,7 +65,6 @@ class tst_KIVO_Peers : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void ftsAnswers_data();
@@ -95,14 +84,9 @@ private:
     KIVO_Engine *m_engine = nullptr; // made for every case
 };
 
-void tst_KIVO_Peers::initTestCase()
-{
-    QVERIFY(m_root.isValid());
-    m_root.writeFlexBits("356=1\n");
-}
-
 void tst_KIVO_Peers::init()
 {
+    m_root.writeFlexBits("356=1\n");
     m_root.writeFile(s_ini, s_iniBytes);
     m_root.writeFile(s_volatile, s_volatileBytes);
     kivo_eng = m_engine = new KIVO_Engine;
@@ -169,11 +153,9 @@ void tst_KIVO_Peers::ftsAnswers()
 
     SimProcess fts(QStringLiteral(KIVO_SIM_FTS), s_ftsControl);
     QVERIFY(fts.start());
-    StderrCapture capture;
-    const QDBusMessage reply =
-        callSim(s_ftsControl, QStringLiteral("SendRaw"), {channel, message, data});
-    QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
-    QVERIFY(engineStillListens(capture, "marker"));
+    QCOMPARE(callSim(s_ftsControl, QStringLiteral("SendRaw"), {channel, message, data}).type(),
+             QDBusMessage::ReplyMessage);
+    QVERIFY(engineStillListens());
 
     QCOMPARE(int(m_engine->titlesNum), titles.size());
     for (int i = 0; i < titles.size(); ++i) {
@@ -206,7 +188,7 @@ void tst_KIVO_Peers::ftsHugeTitles()
     QVERIFY(peer.send(answer));
     QTRY_COMPARE_WITH_TIMEOUT(int(capture.text().count("Allocating 255 titles")), 2, 30000);
     QDBusConnection::disconnectFromBus(QStringLiteral("fts-peer"));
-    QVERIFY(engineStillListens(capture, "marker"));
+    QVERIFY(engineStillListens());
     QCOMPARE(int(m_engine->titlesNum), 255);
     QCOMPARE(m_engine->titlesArray[0], QString(10000, QLatin1Char('a')));
     QCOMPARE(m_engine->titlesArray[254], QString(10000, QLatin1Char('u')));
@@ -251,11 +233,12 @@ void tst_KIVO_Peers::telephonyFailsMidCall()
     std::thread killer([&] {
         QDBusConnection bus =
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("killer"));
-        QDBusMessage count = QDBusMessage::createMethodCall(
-            s_telephonyControl, s_simPath, s_telephonyControl, QStringLiteral("CallCount"));
-        count << QStringLiteral("SetCellBarAccessMode");
+        const QVariantList member = {QStringLiteral("SetCellBarAccessMode")};
         for (int i = 0; i < 500 && !done; ++i) {
-            if (bus.call(count).arguments().value(0).toUInt() > 0) {
+            if (callSim(s_telephonyControl, "CallCount", member, bus)
+                    .arguments()
+                    .value(0)
+                    .toUInt()) {
                 done = ::kill(pid_t(pid), SIGKILL) == 0;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -271,8 +254,7 @@ void tst_KIVO_Peers::telephonyFailsMidCall()
     QVERIFY(watcher.waitForCount(popups.size()));
     // The late answer reaches a client that no longer waits for it.
     QTRY_VERIFY_WITH_TIMEOUT(killed || telephony.output().contains("-> "), 10000);
-    StderrCapture capture;
-    QVERIFY(engineStillListens(capture, "marker"));
+    QVERIFY(engineStillListens());
     QStringList seen;
     for (const PopupSeen &popup : watcher.seen()) {
         seen << popup.title + ": " + popup.text;
@@ -295,14 +277,14 @@ void tst_KIVO_Peers::telephonyRestarts()
     {
         SimProcess first(QStringLiteral(KIVO_SIM_TELEPHONY), s_telephonyControl);
         QVERIFY(first.start());
-        QVERIFY(simRegistered());
+        QTRY_VERIFY_WITH_TIMEOUT(first.output().contains(" Register("), 10000);
     }
     QVERIFY(watcher.waitForCount(1));
     QCOMPARE(watcher.seen().at(0).text, QStringLiteral("TAPI Device Closed!"));
 
     SimProcess second(QStringLiteral(KIVO_SIM_TELEPHONY), s_telephonyControl);
     QVERIFY(second.start());
-    QVERIFY(simRegistered());
+    QTRY_VERIFY_WITH_TIMEOUT(second.output().contains(" Register("), 10000);
     callSim(s_telephonyControl, QStringLiteral("InjectEvent"),
             {QVariant::fromValue(quint16(0x0F03)), QByteArray::fromHex("0a000000")});
     QVERIFY(watcher.waitForCount(2));
@@ -323,7 +305,6 @@ void tst_KIVO_Peers::stickerFlood()
     m_engine->cellStickerState = 0;
     m_engine->arfcn = 62;
 
-    constexpr int flood = 3000;
     const QByteArray marker = "Received data from channel marker";
     bool markerSent = false;
     int mostOpen = 0;
@@ -333,7 +314,7 @@ void tst_KIVO_Peers::stickerFlood()
     connect(&driver, &QTimer::timeout, &driver, [&] {
         mostOpen = qMax(mostOpen, openStickerNotices());
         const QByteArray traces = capture.text();
-        if (!markerSent && traces.count("\nProcessing tapi event") >= flood) {
+        if (!markerSent && traces.count("\nProcessing tapi event") >= s_flood) {
             QCopChannel::send("kivo_listen_channel", "marker", QByteArray());
             markerSent = true;
         } else if (QWidget *notice = QApplication::activeModalWidget();
@@ -344,7 +325,7 @@ void tst_KIVO_Peers::stickerFlood()
     });
     driver.start(10);
 
-    for (int i = 0; i < flood; ++i) {
+    for (int i = 0; i < s_flood; ++i) {
         peer.emitEvent(0x0F03, QByteArray::fromHex("06000000"));
     }
     // Checked only once every notice loop has returned.
@@ -370,13 +351,12 @@ void tst_KIVO_Peers::kivoSurvivesFlood()
     const qint64 before = kivo.residentKb();
     QVERIFY(before > 0);
 
-    constexpr int flood = 3000;
-    for (int i = 0; i < flood; ++i) {
+    for (int i = 0; i < s_flood; ++i) {
         peer.emitEvent(0x0F03, QByteArray::fromHex("02000000"));
     }
     QVERIFY(QTest::qWaitFor(
         [&] {
-            return kivo.traces().count("\nProcessing tapi event") >= flood || !kivo.isRunning();
+            return kivo.traces().count("\nProcessing tapi event") >= s_flood || !kivo.isRunning();
         },
         120000));
     QVERIFY(kivo.handles("after"));
