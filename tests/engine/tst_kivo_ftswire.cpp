@@ -13,14 +13,8 @@ class tst_KIVO_FtsWire : public QObject {
 private slots:
     void bitmapHalves_data();
     void bitmapHalves();
-    void bitmapResponses_data();
-    void bitmapResponses();
-    void titlesResponse_data();
-    void titlesResponse();
-    void secondTitlesResponseReplacesFirst();
-    void ignoredNames_data();
-    void ignoredNames();
-    void traces();
+    void answer_data();
+    void answer();
 
 private:
     KivoTestRoot m_root;
@@ -28,15 +22,17 @@ private:
 
 namespace {
 
-QByteArray titleBytes(const QString &title)
+const quint64 s_untouched = 0xdead;
+const QByteArray s_favourites = "getFavouritesRsp(QString, QString)";
+const QByteArray s_visibles = "getVisiblesResponse(QString, Qstring)";
+const QByteArray s_titles = "getTiltlesRsp(QString, QString)";
+
+// A QString in the stream: a 32-bit big-endian byte count, then UTF-16 big-endian.
+QByteArray titleBytes(const QByteArray &ascii)
 {
-    // A QString in the stream: a 32-bit big-endian byte count, then UTF-16 big-endian.
-    QByteArray bytes;
-    const quint32 size = quint32(title.size() * 2);
-    bytes.append(char(size >> 24)).append(char(size >> 16)).append(char(size >> 8));
-    bytes.append(char(size));
-    for (QChar c : title) {
-        bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    QByteArray bytes = QByteArray(3, '\0') + char(ascii.size() * 2);
+    for (char c : ascii) {
+        bytes += QByteArray(1, '\0') + c;
     }
     return bytes;
 }
@@ -48,14 +44,12 @@ void tst_KIVO_FtsWire::bitmapHalves_data()
     QTest::addColumn<quint64>("bitmap");
     QTest::addColumn<QByteArray>("wire"); // hi first, big-endian
 
-    QTest::newRow("no title") << Q_UINT64_C(0) << QByteArray::fromHex("0000000000000000");
-    QTest::newRow("bits 0 1 32 34") << Q_UINT64_C(0x500000003)
-                                    << QByteArray::fromHex("0000000500000003");
-    QTest::newRow("bits 63 and 0") << ((Q_UINT64_C(1) << 63) | 1)
-                                   << QByteArray::fromHex("8000000000000001");
-    QTest::newRow("bits 32 and 31") << Q_UINT64_C(0x180000000)
-                                    << QByteArray::fromHex("0000000180000000");
-    QTest::newRow("all 64") << ~Q_UINT64_C(0) << QByteArray::fromHex("ffffffffffffffff");
+    QTest::newRow("bits 0 1 32 34")
+        << Q_UINT64_C(0x500000003) << QByteArray::fromHex("0000000500000003");
+    QTest::newRow("bits 63 and 0")
+        << ((Q_UINT64_C(1) << 63) | 1) << QByteArray::fromHex("8000000000000001");
+    QTest::newRow("bits 32 and 31")
+        << Q_UINT64_C(0x180000000) << QByteArray::fromHex("0000000180000000");
 }
 
 void tst_KIVO_FtsWire::bitmapHalves()
@@ -65,140 +59,81 @@ void tst_KIVO_FtsWire::bitmapHalves()
     QCOMPARE(KIVO_FtsWire::encodeBitmap(bitmap).toHex(), wire.toHex());
 }
 
-void tst_KIVO_FtsWire::bitmapResponses_data()
+void tst_KIVO_FtsWire::answer_data()
 {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<bool>("visibles");
-    QTest::addColumn<quint64>("expected");
+    QTest::addColumn<quint64>("favourites"); // each signal goes with its bitmap
+    QTest::addColumn<quint64>("visibles");
+    QTest::addColumn<QStringList>("titles");
 
-    QTest::newRow("favourites hi 5 lo 3") << QByteArray("getFavouritesRsp(QString, QString)")
-                                         << QByteArray::fromHex("0000000500000003") << false
-                                         << Q_UINT64_C(0x500000003);
-    QTest::newRow("favourites: lo's sign does not spill")
-        << QByteArray("getFavouritesRsp(QString, QString)")
-        << QByteArray::fromHex("0000000180000000") << false << Q_UINT64_C(0x180000000);
-    QTest::newRow("visibles: bits 63 and 0")
-        << QByteArray("getVisiblesResponse(QString, Qstring)")
-        << QByteArray::fromHex("8000000000000001") << true
-        << ((Q_UINT64_C(1) << 63) | 1);
-    QTest::newRow("truncated: four bytes read the low half as 0")
-        << QByteArray("getFavouritesRsp(QString, QString)") << QByteArray::fromHex("00000007")
-        << false << Q_UINT64_C(0x700000000);
-    QTest::newRow("truncated: empty block reads 0")
-        << QByteArray("getVisiblesResponse(QString, Qstring)") << QByteArray() << true
-        << Q_UINT64_C(0);
+    const quint64 no = s_untouched;
+    const QStringList none;
+    const QStringList old{"Old", "Older"};
+    QTest::newRow("valid: favourites hi 5 lo 3")
+        << s_favourites << QByteArray::fromHex("0000000500000003") << Q_UINT64_C(0x500000003) << no
+        << old;
+    QTest::newRow("valid: favourites, lo's sign does not spill")
+        << s_favourites << QByteArray::fromHex("0000000180000000") << Q_UINT64_C(0x180000000) << no
+        << old;
+    QTest::newRow("valid: visibles bits 63 and 0")
+        << s_visibles << QByteArray::fromHex("8000000000000001") << no
+        << ((Q_UINT64_C(1) << 63) | 1) << old;
+    QTest::newRow("valid: two titles")
+        << s_titles << QByteArray::fromHex("02") + titleBytes("Serving Cell") + titleBytes("Cells")
+        << no << no << QStringList{"Serving Cell", "Cells"};
+    QTest::newRow("valid: count 0") << s_titles << QByteArray::fromHex("00") << no << no << none;
+    QTest::newRow("valid: count byte 0xC8 is 200")
+        << s_titles << QByteArray::fromHex("c8") + titleBytes("T").repeated(200) << no << no
+        << QStringList(200, QStringLiteral("T"));
+    QTest::newRow("truncated: empty visibles read 0")
+        << s_visibles << QByteArray() << no << quint64(0) << old;
+    QTest::newRow("truncated: no count byte") << s_titles << QByteArray() << no << no << none;
+
+    const QByteArray bits = QByteArray::fromHex("0100000000000001");
+    QTest::newRow("ignored: visibles with a capital S")
+        << QByteArray("getVisiblesResponse(QString, QString)") << bits << no << no << old;
+    QTest::newRow("ignored: favourites without the blank")
+        << QByteArray("getFavouritesRsp(QString,QString)") << bits << no << no << old;
+    QTest::newRow("ignored: titles spelt right")
+        << QByteArray("getTitlesRsp(QString, QString)") << bits << no << no << old;
+    QTest::newRow("ignored: empty") << QByteArray() << bits << no << no << old;
 }
 
-void tst_KIVO_FtsWire::bitmapResponses()
+// Each answer replaces only its own value, signals only its own screen, and is traced.
+void tst_KIVO_FtsWire::answer()
 {
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, data);
-    QFETCH(bool, visibles);
-    QFETCH(quint64, expected);
-
-    KIVO_Engine engine;
-    engine.fabBitMap = 0xdead;
-    engine.visBitMap = 0xdead;
-    QSignalSpy favourites(&engine, &KIVO_Engine::showFavouritesResponse);
-    QSignalSpy visiblesSpy(&engine, &KIVO_Engine::showVislbiesResponse);
-    engine.slotFTSEngineMessage(name, data);
-    QCOMPARE(visibles ? engine.visBitMap : engine.fabBitMap, expected);
-    QCOMPARE(visibles ? engine.fabBitMap : engine.visBitMap, quint64(0xdead));
-    QCOMPARE(favourites.count(), visibles ? 0 : 1);
-    QCOMPARE(visiblesSpy.count(), visibles ? 1 : 0);
-}
-
-void tst_KIVO_FtsWire::titlesResponse_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QStringList>("titles");
-
-    QTest::newRow("valid: two titles")
-        << (QByteArray::fromHex("02") + titleBytes("Serving Cell") + titleBytes("Neighbours"))
-        << 2 << QStringList{"Serving Cell", "Neighbours"};
-    QTest::newRow("valid: count 0") << QByteArray::fromHex("00") << 0 << QStringList();
-    QByteArray many = QByteArray::fromHex("c8");
-    QStringList manyTitles;
-    for (int i = 0; i < 200; ++i) {
-        manyTitles << QStringLiteral("T%1").arg(i);
-        many += titleBytes(manyTitles.last());
-    }
-    QTest::newRow("valid: count byte 0xC8 is 200") << many << 200 << manyTitles;
-    QTest::newRow("truncated: fewer titles than the count")
-        << (QByteArray::fromHex("03") + titleBytes("Only")) << 3
-        << QStringList{"Only", QString(), QString()};
-    QTest::newRow("truncated: no count byte") << QByteArray() << 0 << QStringList();
-    QTest::newRow("corrupt: string length beyond the block")
-        << QByteArray::fromHex("01 7fffff00 0041") << 1 << QStringList{QString()};
-}
-
-void tst_KIVO_FtsWire::titlesResponse()
-{
-    QFETCH(QByteArray, data);
-    QFETCH(int, count);
+    QFETCH(quint64, favourites);
+    QFETCH(quint64, visibles);
     QFETCH(QStringList, titles);
 
     KIVO_Engine engine;
-    QSignalSpy favourites(&engine, &KIVO_Engine::showFavouritesResponse);
-    QSignalSpy visibles(&engine, &KIVO_Engine::showVislbiesResponse);
-    engine.slotFTSEngineMessage("getTiltlesRsp(QString, QString)", data);
-    QCOMPARE(int(engine.titlesNum), count);
-    QVERIFY(engine.titlesArray != nullptr);
-    for (int i = 0; i < count; ++i) {
+    engine.fabBitMap = s_untouched;
+    engine.visBitMap = s_untouched;
+    engine.slotFTSEngineMessage(s_titles, QByteArray::fromHex("02") + titleBytes("Old") +
+                                              titleBytes("Older"));
+    QSignalSpy favouritesShown(&engine, &KIVO_Engine::showFavouritesResponse);
+    QSignalSpy visiblesShown(&engine, &KIVO_Engine::showVislbiesResponse);
+    StderrCapture capture;
+    engine.slotFTSEngineMessage(name, data);
+    QCOMPARE(engine.fabBitMap, favourites);
+    QCOMPARE(engine.visBitMap, visibles);
+    QCOMPARE(favouritesShown.count(), favourites == s_untouched ? 0 : 1);
+    QCOMPARE(visiblesShown.count(), visibles == s_untouched ? 0 : 1);
+    QCOMPARE(int(engine.titlesNum), titles.size());
+    for (int i = 0; i < titles.size(); ++i) {
         QCOMPARE(engine.titlesArray[i], titles.at(i));
     }
-    QCOMPARE(favourites.count() + visibles.count(), 0);
-}
-
-void tst_KIVO_FtsWire::secondTitlesResponseReplacesFirst()
-{
-    KIVO_Engine engine;
-    engine.slotFTSEngineMessage("getTiltlesRsp(QString, QString)",
-                                QByteArray::fromHex("02") + titleBytes("A") + titleBytes("B"));
-    engine.slotFTSEngineMessage("getTiltlesRsp(QString, QString)",
-                                QByteArray::fromHex("01") + titleBytes("C"));
-    QCOMPARE(int(engine.titlesNum), 1);
-    QCOMPARE(engine.titlesArray[0], QStringLiteral("C"));
-}
-
-void tst_KIVO_FtsWire::ignoredNames_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::newRow("visibles with a capital S")
-        << QByteArray("getVisiblesResponse(QString, QString)");
-    QTest::newRow("favourites without the blank") << QByteArray("getFavouritesRsp(QString,QString)");
-    QTest::newRow("titles spelt right") << QByteArray("getTitlesRsp(QString, QString)");
-    QTest::newRow("a request name") << QByteArray("getFavourites(QString,QString)");
-    QTest::newRow("empty") << QByteArray();
-}
-
-void tst_KIVO_FtsWire::ignoredNames()
-{
-    QFETCH(QByteArray, name);
-    KIVO_Engine engine;
-    QSignalSpy favourites(&engine, &KIVO_Engine::showFavouritesResponse);
-    QSignalSpy visibles(&engine, &KIVO_Engine::showVislbiesResponse);
-    engine.slotFTSEngineMessage(name, QByteArray::fromHex("0100000000000001"));
-    QCOMPARE(engine.fabBitMap, quint64(0));
-    QCOMPARE(engine.visBitMap, quint64(0));
-    QCOMPARE(int(engine.titlesNum), 0);
-    QCOMPARE(favourites.count() + visibles.count(), 0);
-}
-
-void tst_KIVO_FtsWire::traces()
-{
-    KIVO_Engine engine;
-    StderrCapture capture;
-    engine.slotFTSEngineMessage("getFavouritesRsp(QString, QString)",
-                                QByteArray::fromHex("0000000500000003"));
-    QCOMPARE(capture.text(), QByteArray("Received data from channel "
-                                        "getFavouritesRsp(QString, QString)"));
-    capture.clear();
-    engine.slotFTSEngineMessage("getTiltlesRsp(QString, QString)", QByteArray::fromHex("00"));
-    QVERIFY(capture.text().startsWith("Received data from channel getTiltlesRsp(QString, "
-                                      "QString)Allocating 0 titles "));
+    const QByteArray trace = "Received data from channel " + name;
+    if (name == s_titles) {
+        const QByteArray allocating =
+            "Allocating " + QByteArray::number(titles.size()) + " titles ";
+        QVERIFY2(capture.text().startsWith(trace + allocating), capture.text().constData());
+    } else {
+        QCOMPARE(capture.text(), trace);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_FtsWire)

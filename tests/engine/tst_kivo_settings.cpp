@@ -15,12 +15,10 @@ private slots:
     void init();
     void iniPath_data();
     void iniPath();
-    void defaultsWithNoFile();
     void loadValues_data();
     void loadValues();
-    void stickerStateKeyKeepsItsBlanks();
-    void cellBarringOnlyInVolatileFile();
-    void missingVolatileFileReadsDefault();
+    void writtenBytes_data();
+    void writtenBytes();
 
 private:
     KivoTestRoot m_root;
@@ -33,59 +31,34 @@ void tst_KIVO_Settings::init()
 
 void tst_KIVO_Settings::iniPath_data()
 {
-    QTest::addColumn<bool>("setVariable");
-    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QByteArray>("variable"); // null: unset
     QTest::addColumn<QString>("expectedPath");
-    QTest::addColumn<QString>("expectedDirectory");
 
     QTest::newRow("unset: default with two slashes")
-        << false << QByteArray() << "/vek_user/download/appwrite//kivo/kivo.ini"
-        << "/vek_user/download/appwrite/kivo";
-    QTest::newRow("set to /data") << true << QByteArray("/data") << "/data/kivo/kivo.ini"
-                                  << "/data/kivo";
-    QTest::newRow("set but empty still counts as set")
-        << true << QByteArray("") << "/kivo/kivo.ini" << "/kivo";
+        << QByteArray() << "/vek_user/download/appwrite//kivo/kivo.ini";
+    QTest::newRow("set to /data") << QByteArray("/data") << "/data/kivo/kivo.ini";
+    QTest::newRow("set but empty still counts as set") << QByteArray("") << "/kivo/kivo.ini";
 }
 
 void tst_KIVO_Settings::iniPath()
 {
-    QFETCH(bool, setVariable);
     QFETCH(QByteArray, variable);
     QFETCH(QString, expectedPath);
-    QFETCH(QString, expectedDirectory);
 
-    if (setVariable) {
+    if (!variable.isNull()) {
         qputenv("VEK_APP_WRITE_PATH", variable);
     }
-    QVERIFY(!QFileInfo(m_root.path(expectedDirectory)).isDir());
+    const QString directory = m_root.path(QFileInfo(expectedPath).path());
+    QVERIFY(!QFileInfo(directory).isDir());
     QCOMPARE(iniFilePath(), expectedPath);
     // The directory is made under the root, never on the real path.
-    QVERIFY(QFileInfo(m_root.path(expectedDirectory)).isDir());
-    QDir(m_root.path(expectedDirectory)).removeRecursively();
-}
-
-void tst_KIVO_Settings::defaultsWithNoFile()
-{
-    m_root.remove(KivoTestRoot::defaultIniPath());
-    KIVO_Engine engine;
-    engine.msg_warning_mode = 9;
-    engine.tone_warning_mode = 9;
-    engine.kivo_mode = 9;
-    engine.storedArfcn = 9;
-    engine.cell_sticker_mode = 9;
-    engine.cellStickerState = 9;
-    loadSettings(&engine);
-    QCOMPARE(int(engine.msg_warning_mode), 0);
-    QCOMPARE(int(engine.tone_warning_mode), 0);
-    QCOMPARE(engine.kivo_mode, 0);
-    QCOMPARE(engine.storedArfcn, -1);
-    QCOMPARE(int(engine.cell_sticker_mode), 0);
-    QCOMPARE(engine.cellStickerState, 0);
+    QVERIFY(QFileInfo(directory).isDir());
+    QDir(directory).removeRecursively();
 }
 
 void tst_KIVO_Settings::loadValues_data()
 {
-    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("file"); // null: no file
     QTest::addColumn<int>("msg");
     QTest::addColumn<int>("tone");
     QTest::addColumn<int>("kivoMode");
@@ -103,18 +76,28 @@ void tst_KIVO_Settings::loadValues_data()
         << 1 << 2 << 257 << -1 << 1 << 0;
     QTest::newRow("valid: an ARFCN written unsigned reads back as -1")
         << QByteArray("[KIVO]\nstoredArfcn=4294967295\n") << 0 << 0 << 0 << -1 << 0 << 0;
+    QTest::newRow("valid: a key written by hand with plain blanks")
+        << QByteArray("[KIVO]\nCell Sticker State=1\n") << 0 << 0 << 0 << -1 << 0 << 1;
+    QTest::newRow("missing: defaults") << QByteArray() << 0 << 0 << 0 << -1 << 0 << 0;
     QTest::newRow("corrupt: other group and garbage values read as defaults")
-        << QByteArray("[OTHER]\nkivo_mode=2\n[KIVO]\nstoredArfcn=abc\nmsg_warning_mode=\n")
-        << 0 << 0 << 0 << -1 << 0 << 0;
-    QTest::newRow("corrupt: binary bytes") << QByteArray("\x00\xff\x01[KIVO\n=\n", 11) << 0
-                                           << 0 << 0 << -1 << 0 << 0;
+        << QByteArray("[OTHER]\nkivo_mode=2\n[KIVO]\nstoredArfcn=abc\nmsg_warning_mode=\n") << 0
+        << 0 << 0 << -1 << 0 << 0;
+    QTest::newRow("corrupt: binary bytes")
+        << QByteArray("\x00\xff\x01[KIVO\n=\n", 11) << 0 << 0 << 0 << -1 << 0 << 0;
 }
 
 void tst_KIVO_Settings::loadValues()
 {
     QFETCH(QByteArray, file);
-    m_root.writeFile(KivoTestRoot::defaultIniPath(), file);
+    if (file.isNull()) {
+        m_root.remove(KivoTestRoot::defaultIniPath());
+    } else {
+        m_root.writeFile(KivoTestRoot::defaultIniPath(), file);
+    }
     KIVO_Engine engine;
+    // Values that loading must replace, whatever the file holds.
+    engine.msg_warning_mode = engine.tone_warning_mode = engine.cell_sticker_mode = 9;
+    engine.kivo_mode = engine.storedArfcn = engine.cellStickerState = 9;
     loadSettings(&engine);
     QTEST(int(engine.msg_warning_mode), "msg");
     QTEST(int(engine.tone_warning_mode), "tone");
@@ -124,35 +107,41 @@ void tst_KIVO_Settings::loadValues()
     QTEST(engine.cellStickerState, "stickerState");
 }
 
-void tst_KIVO_Settings::stickerStateKeyKeepsItsBlanks()
+void tst_KIVO_Settings::writtenBytes_data()
 {
-    m_root.remove(KivoTestRoot::defaultIniPath());
-    writeIntEntry(iniFilePath().toLocal8Bit().constData(), "Cell Sticker State", 2);
-    const QByteArray written = m_root.readFile(KivoTestRoot::defaultIniPath());
-    QVERIFY2(written.contains("[KIVO]\n"), written.constData());
-    QVERIFY2(written.contains("Cell%20Sticker%20State=2\n"), written.constData());
+    QTest::addColumn<QString>("store");
+    QTest::addColumn<QString>("otherStore");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("bytes");
 
-    // A key written by hand with plain blanks reads the same.
-    m_root.writeFile(KivoTestRoot::defaultIniPath(), "[KIVO]\nCell Sticker State=1\n");
-    QCOMPARE(readIntEntry(iniFilePath().toLocal8Bit().constData(), "Cell Sticker State", 0), 1);
+    const QString ini = KivoTestRoot::defaultIniPath();
+    const QString volatileStore = QStringLiteral("/tmp/kivo");
+    QTest::newRow("settings file: the sticker state key keeps its blanks")
+        << ini << volatileStore << QByteArray("Cell Sticker State")
+        << QByteArray("[KIVO]\nCell%20Sticker%20State=2\n");
+    QTest::newRow("volatile store: cell barring only there")
+        << volatileStore << ini << QByteArray("Cell Barring")
+        << QByteArray("[KIVO]\nCell%20Barring=2\n");
 }
 
-void tst_KIVO_Settings::cellBarringOnlyInVolatileFile()
+// A missing store reads the default and is not created; a write makes exactly these bytes.
+void tst_KIVO_Settings::writtenBytes()
 {
-    m_root.remove(KivoTestRoot::defaultIniPath());
-    m_root.remove(QStringLiteral("/tmp/kivo"));
+    QFETCH(QString, store);
+    QFETCH(QString, otherStore);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, bytes);
+
+    m_root.remove(store);
+    m_root.remove(otherStore);
     QDir().mkpath(m_root.path(QStringLiteral("/tmp")));
-    writeIntEntry("/tmp/kivo", "Cell Barring", 1);
-    QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")), QByteArray("[KIVO]\nCell%20Barring=1\n"));
-    QVERIFY(!m_root.exists(KivoTestRoot::defaultIniPath()));
-    QCOMPARE(readIntEntry("/tmp/kivo", "Cell Barring", 0), 1);
-}
-
-void tst_KIVO_Settings::missingVolatileFileReadsDefault()
-{
-    m_root.remove(QStringLiteral("/tmp/kivo"));
-    QCOMPARE(readIntEntry("/tmp/kivo", "Cell Barring", 0), 0);
-    QVERIFY(!m_root.exists(QStringLiteral("/tmp/kivo")));
+    const QByteArray path = store.toLocal8Bit();
+    QCOMPARE(readIntEntry(path.constData(), key.constData(), 7), 7);
+    QVERIFY(!m_root.exists(store));
+    writeIntEntry(path.constData(), key.constData(), 2);
+    QCOMPARE(m_root.readFile(store), bytes);
+    QCOMPARE(readIntEntry(path.constData(), key.constData(), 0), 2);
+    QVERIFY(!m_root.exists(otherStore));
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_Settings)

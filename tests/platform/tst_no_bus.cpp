@@ -1,7 +1,6 @@
 #include "AM_SystemStateClient.h"
 #include "QCopChannel.h"
 #include "TAPI_KIVO.h"
-#include "UTIL_TAPI_Device.h"
 
 #include "StderrCapture.h"
 
@@ -16,27 +15,16 @@ class tst_NoBus : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void callsNotSent();
-    void deviceInvalid();
-    void sendsLost();
+    void failsQuietly();
 };
 
-void tst_NoBus::initTestCase()
+void tst_NoBus::failsQuietly()
 {
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kivo-no-bus");
     QVERIFY(!QDBusConnection::sessionBus().isConnected());
-}
-
-void tst_NoBus::init()
-{
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
-}
-
-void tst_NoBus::callsNotSent()
-{
     StderrCapture stderrText;
+
     const quint16 types[] = {0x0F03};
     QCOMPARE(TAPI_CLIENT_Init(types, 1), -1);
     const StickerRequest request = {1, 62, 0};
@@ -45,22 +33,7 @@ void tst_NoBus::callsNotSent()
     ArfcnCheck check = {62, 0};
     QCOMPARE(TAPI_KIVO_CheckArfcn(&check), 5);
     QCOMPARE(check.verdict, quint8(1));
-    QCOMPARE(stderrText.text(), QByteArray());
-}
 
-void tst_NoBus::deviceInvalid()
-{
-    StderrCapture stderrText;
-    UTIL_TAPI_Device device;
-    QCOMPARE(device.IsTapiInvalid(), 1);
-    device.SetClientHandle(0);
-    QCOMPARE(device.IsTapiInvalid(), 1);
-    QCOMPARE(stderrText.text(), QByteArray());
-}
-
-void tst_NoBus::sendsLost()
-{
-    StderrCapture stderrText;
     QCopChannel channel("fts_listen_channel");
     QSignalSpy received(&channel, &QCopChannel::received);
     QCopChannel::send("fts_listen_channel", "getTitles(QString,QString)", QByteArray());

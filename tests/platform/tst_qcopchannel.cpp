@@ -1,3 +1,4 @@
+#include "AM_SystemStateClient.h"
 #include "QCopChannel.h"
 
 #include "SignalCatcher.h"
@@ -7,8 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-// QCop channels on a private bus: which channel names match, what another process sees on the
-// bus, and delivery to every object in order.
+// QCop channels and system-state events on a private bus: which channel names match, delivery
+// to every object in order, and what another process sees on the bus.
 class tst_QCopChannel : public QObject {
     Q_OBJECT
 
@@ -16,9 +17,8 @@ private slots:
     void init();
     void channelMatch_data();
     void channelMatch();
-    void everyObjectGetsEveryMessageOnceInOrder();
-    void wireFormat_data();
-    void wireFormat();
+    void signalOnTheBus_data();
+    void signalOnTheBus();
 };
 
 void tst_QCopChannel::init()
@@ -60,6 +60,7 @@ void tst_QCopChannel::channelMatch_data()
         << QByteArray("a") << QByteArray("a\0b", 3) << QString() << false;
 }
 
+// Two messages to two objects on the channel: each object gets each message once, in order.
 void tst_QCopChannel::channelMatch()
 {
     QFETCH(QByteArray, listen);
@@ -67,78 +68,83 @@ void tst_QCopChannel::channelMatch()
     QFETCH(QString, sentByPeer);
     QFETCH(bool, delivered);
 
-    QCopChannel channel(listen);
-    QSignalSpy received(&channel, &QCopChannel::received);
-    const QByteArray data = QByteArray::fromHex("00000005");
-    if (!sentByUs.isNull()) {
-        QCopChannel::send(sentByUs, "ping()", data);
-        QVERIFY(waitForDelivery(QDBusConnection::sessionBus()));
-    } else {
-        QDBusConnection peer =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("peer"));
-        QDBusMessage message = QDBusMessage::createSignal(
-            QStringLiteral("/QCop"), QStringLiteral("org.kivo.QCop"), QStringLiteral("Message"));
-        message << sentByPeer << QStringLiteral("ping()") << data;
-        QVERIFY(peer.send(message));
-        QVERIFY(waitForDelivery(peer));
-        QDBusConnection::disconnectFromBus(QStringLiteral("peer"));
-    }
-    QCOMPARE(received.count(), delivered ? 1 : 0);
-    if (delivered) {
-        QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("ping()"));
-        QCOMPARE(received.at(0).at(1).toByteArray(), data);
-    }
-}
-
-void tst_QCopChannel::everyObjectGetsEveryMessageOnceInOrder()
-{
-    QCopChannel first("kivo_listen_channel");
-    QCopChannel second("kivo_listen_channel");
+    QCopChannel first(listen);
+    QCopChannel second(listen);
     QSignalSpy firstReceived(&first, &QCopChannel::received);
     QSignalSpy secondReceived(&second, &QCopChannel::received);
-
-    for (int i = 0; i < 20; ++i) {
-        QCopChannel::send("kivo_listen_channel", "m" + QByteArray::number(i),
-                          QByteArray(1, char(i)));
+    const QByteArray data = QByteArray::fromHex("00000005");
+    const QByteArrayList messages = {"ping()", "pong()"};
+    const QDBusConnection from =
+        sentByUs.isNull()
+            ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("peer"))
+            : QDBusConnection::sessionBus();
+    for (const QByteArray &message : messages) {
+        if (sentByUs.isNull()) {
+            QDBusMessage signal =
+                QDBusMessage::createSignal(QStringLiteral("/QCop"), QStringLiteral("org.kivo.QCop"),
+                                           QStringLiteral("Message"));
+            signal << sentByPeer << QString::fromLatin1(message) << data;
+            QVERIFY(from.send(signal));
+        } else {
+            QCopChannel::send(sentByUs, message, data);
+        }
     }
-    QVERIFY(waitForDelivery(QDBusConnection::sessionBus()));
-
+    QVERIFY(waitForDelivery(from));
+    QDBusConnection::disconnectFromBus(QStringLiteral("peer"));
     for (const QSignalSpy *spy : {&firstReceived, &secondReceived}) {
-        QCOMPARE(spy->count(), 20);
-        for (int i = 0; i < 20; ++i) {
-            QCOMPARE(spy->at(i).at(0).toByteArray(), "m" + QByteArray::number(i));
-            QCOMPARE(spy->at(i).at(1).toByteArray(), QByteArray(1, char(i)));
+        QCOMPARE(spy->count(), delivered ? 2 : 0);
+        for (int i = 0; i < spy->count(); ++i) {
+            QCOMPARE(spy->at(i).at(0).toByteArray(), messages.at(i));
+            QCOMPARE(spy->at(i).at(1).toByteArray(), data);
         }
     }
 }
 
-void tst_QCopChannel::wireFormat_data()
+void tst_QCopChannel::signalOnTheBus_data()
 {
+    QTest::addColumn<int>("clientEvent"); // 0: a QCop message carrying `data`
     QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("signature");
+    QTest::addColumn<QVariantList>("arguments");
 
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("zero and FF bytes") << QByteArray::fromHex("00ff00ff80");
-    QTest::newRow("two int32, hi 5, lo 3") << QByteArray::fromHex("0000000500000003");
+    const QString channel = QStringLiteral("fts_listen_channel");
+    const QString message = QStringLiteral("setFavourites(QString,QString)");
+    const QByteArray bytes = QByteArray::fromHex("00ff00ff80");
+    QTest::newRow("QCop: empty data")
+        << 0 << QByteArray() << "ssay" << QVariantList{channel, message, QByteArray()};
+    QTest::newRow("QCop: zero and FF bytes")
+        << 0 << bytes << "ssay" << QVariantList{channel, message, bytes};
+    QTest::newRow("system state: FTS on")
+        << int(AM_SystemState::CLIENT_EVENT_FTS_ON) << QByteArray() << "i" << QVariantList{30};
+    QTest::newRow("system state: FTS off")
+        << int(AM_SystemState::CLIENT_EVENT_FTS_OFF) << QByteArray() << "i" << QVariantList{31};
 }
 
-void tst_QCopChannel::wireFormat()
+void tst_QCopChannel::signalOnTheBus()
 {
+    QFETCH(int, clientEvent);
     QFETCH(QByteArray, data);
+    QFETCH(QString, signature);
+    QFETCH(QVariantList, arguments);
 
     QDBusConnection peer =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("peer"));
-    SignalCatcher onTheBus(peer, QString(), QStringLiteral("/QCop"),
-                           QStringLiteral("org.kivo.QCop"), QStringLiteral("Message"));
-    QCopChannel::send("fts_listen_channel", "setFavourites(QString,QString)", data);
+    const QStringList where = clientEvent == 0 ? QStringList{"/QCop", "org.kivo.QCop", "Message"}
+                                               : QStringList{"/org/kivo/SystemState",
+                                                             "org.kivo.SystemState", "ClientEvent"};
+    SignalCatcher onTheBus(peer, QString(), where.at(0), where.at(1), where.at(2));
+    if (clientEvent == 0) {
+        QCopChannel::send("fts_listen_channel", "setFavourites(QString,QString)", data);
+    } else {
+        AM_SystemStateClient::instance();
+        AM_SystemStateClient::postClientEvent(AM_SystemState::CLIENT_EVENT(clientEvent));
+    }
     QTRY_COMPARE(onTheBus.messages.size(), 1);
 
-    const QDBusMessage message = onTheBus.messages.at(0);
-    QCOMPARE(message.service(), QDBusConnection::sessionBus().baseService());
-    QCOMPARE(message.signature(), QStringLiteral("ssay"));
-    QCOMPARE(message.arguments().at(0).toString(), QStringLiteral("fts_listen_channel"));
-    QCOMPARE(message.arguments().at(1).toString(),
-             QStringLiteral("setFavourites(QString,QString)"));
-    QCOMPARE(message.arguments().at(2).toByteArray().toHex(), data.toHex());
+    const QDBusMessage signal = onTheBus.messages.at(0);
+    QCOMPARE(signal.service(), QDBusConnection::sessionBus().baseService());
+    QCOMPARE(signal.signature(), signature);
+    QCOMPARE(signal.arguments(), arguments);
     QDBusConnection::disconnectFromBus(QStringLiteral("peer"));
 }
 
