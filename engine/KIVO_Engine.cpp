@@ -1,6 +1,7 @@
 #include "KIVO_Engine.h"
 
 #include "KIVO_Popups.h"
+#include "KIVO_Settings.h"
 #include "PlMessageDlg.h"
 #include "QCopChannel.h"
 #include "UTIL_TAPI_Device.h"
@@ -14,6 +15,15 @@
 #include <cstring>
 
 KIVO_Engine *kivo_eng = nullptr;
+
+void startKivoEngine()
+{
+    kivo_eng = new KIVO_Engine;
+    assert(kivo_eng != nullptr);
+    kivo_eng->ActivateTapiDevice();
+    loadSettings(kivo_eng);
+    kivo_eng->arfcn = kivo_eng->storedArfcn;
+}
 
 namespace {
 

@@ -94,6 +94,12 @@ private:
 // The one engine; set by main right after construction.
 extern KIVO_Engine *kivo_eng;
 
+// The engine's start-up, as main runs it: creates the one engine into kivo_eng, opens the
+// telephony device (registration, with its retry), loads the settings and starts the target
+// ARFCN as the stored one, so that an outcome arriving before any screen has loaded it neither
+// stores nor shows an ARFCN that nobody entered. The caller deletes kivo_eng.
+void startKivoEngine();
+
 // The ARFCN of a sticker request: little-endian on the wire, kept as two 16-bit halves with
 // the low half first, as the device writes it (no unaligned 32-bit access).
 quint32 stickerArfcn(const StickerRequest &request);

@@ -2,6 +2,8 @@
 
 #include "KIVO_SimLog.h"
 
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QTimer>
 
@@ -169,6 +171,42 @@ KIVO_SimReply KIVO_SimBusObject::error(const QDBusMessage &call, const QString &
                                        const QString &text)
 {
     return KIVO_SimReply{call.createErrorReply(name, text), {}};
+}
+
+KIVO_SimReply KIVO_SimBusObject::done(const QDBusMessage &call)
+{
+    return reply(call, {});
+}
+
+void KIVO_SimBusObject::addQuit()
+{
+    addMethod(QStringLiteral("Quit"), QString(), QString(), [](const QDBusMessage &call) {
+        return reply(call, {}, [] {
+            // Leave the event loop only once the reply is on its way: a round trip to the bus
+            // daemon flushes it.
+            QTimer::singleShot(0, qApp, [] {
+                QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                    QStringLiteral("org.freedesktop.DBus"));
+                QCoreApplication::quit();
+            });
+        });
+    });
+}
+
+bool KIVO_SimBusObject::publish(const QDBusConnection &bus, const QString &path,
+                                const QString &service, QString *error)
+{
+    QDBusConnection connection = bus;
+    if (!connection.registerVirtualObject(path, this)) {
+        *error = QStringLiteral("cannot register %1: %2").arg(path, connection.lastError().message());
+        return false;
+    }
+    if (!connection.registerService(service)) {
+        *error = QStringLiteral("cannot take %1 (another simulator running?): %2")
+                     .arg(service, connection.lastError().message());
+        return false;
+    }
+    return true;
 }
 
 QList<KIVO_SimBusObject::Arg> KIVO_SimBusObject::parseArgs(const QString &args)

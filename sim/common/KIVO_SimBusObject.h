@@ -41,6 +41,12 @@ public:
     void setReplyDelay(const QString &method, int ms);
     bool hasMethod(const QString &name) const;
 
+    // Adds "Quit", which ends the simulator once its reply has gone out.
+    void addQuit();
+    // Serves this object at `path` on `bus` and takes the name `service`; on failure, says why.
+    bool publish(const QDBusConnection &bus, const QString &path, const QString &service,
+                 QString *error);
+
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
     QString introspect(const QString &path) const override;
 
@@ -48,6 +54,8 @@ public:
     static KIVO_SimReply reply(const QDBusMessage &call, const QVariantList &values,
                                const std::function<void()> &afterSent = {});
     static KIVO_SimReply error(const QDBusMessage &call, const QString &name, const QString &text);
+    // The empty reply of a method that only acts.
+    static KIVO_SimReply done(const QDBusMessage &call);
 
 private:
     struct Arg {

@@ -3,20 +3,12 @@
 #include "KIVO_SimBusObject.h"
 #include "KIVO_SimFts.h"
 
-#include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QTimer>
 
 namespace {
 
 const QString s_controlName = QStringLiteral("org.kivo.Sim.Fts");
 const QString s_controlPath = QStringLiteral("/org/kivo/Sim");
-
-KIVO_SimReply done(const QDBusMessage &call)
-{
-    return KIVO_SimBusObject::reply(call, {});
-}
 
 } // namespace
 
@@ -31,18 +23,7 @@ KIVO_SimFtsControl::~KIVO_SimFtsControl() = default;
 
 bool KIVO_SimFtsControl::start(const QDBusConnection &bus, QString *error)
 {
-    QDBusConnection connection = bus;
-    if (!connection.registerVirtualObject(s_controlPath, m_object)) {
-        *error = QStringLiteral("cannot register %1: %2")
-                     .arg(s_controlPath, connection.lastError().message());
-        return false;
-    }
-    if (!connection.registerService(s_controlName)) {
-        *error = QStringLiteral("cannot take %1 (another simulator running?): %2")
-                     .arg(s_controlName, connection.lastError().message());
-        return false;
-    }
-    return true;
+    return m_object->publish(bus, s_controlPath, s_controlName, error);
 }
 
 void KIVO_SimFtsControl::addMethods()
@@ -52,22 +33,22 @@ void KIVO_SimFtsControl::addMethods()
                         [sim](const QDBusMessage &call) {
                             sim->setReplyDelay(
                                 int(qMin(call.arguments().at(0).toUInt(), 3600000u)));
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetMute"), QStringLiteral("b mute"), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->setMute(call.arguments().at(0).toBool());
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetTruncate"), QStringLiteral("i bytes"), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->setTruncate(call.arguments().at(0).toInt());
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetTitles"), QStringLiteral("as titles"), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->setTitles(call.arguments().at(0).toStringList());
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetSelections"), QStringLiteral("t favourites, t visibles"),
                         QString(), [sim](const QDBusMessage &call) {
@@ -77,7 +58,7 @@ void KIVO_SimFtsControl::addMethods()
                                     call, QStringLiteral("org.freedesktop.DBus.Error.Failed"),
                                     QStringLiteral("the state file cannot be written"));
                             }
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("Selections"), QString(),
                         QStringLiteral("t favourites, t visibles"),
@@ -89,24 +70,24 @@ void KIVO_SimFtsControl::addMethods()
     m_object->addMethod(QStringLiteral("SendTitles"), QString(), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->sendTitles();
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SendFavourites"), QString(), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->sendFavourites();
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SendVisibles"), QString(), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->sendVisibles();
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SendRaw"), QStringLiteral("s channel, s message, ay data"),
                         QString(), [sim](const QDBusMessage &call) {
                             sim->sendRaw(call.arguments().at(0).toString(),
                                          call.arguments().at(1).toString(),
                                          call.arguments().at(2).toByteArray());
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(
         QStringLiteral("LastRequest"), QString(), QStringLiteral("s message, ay data"),
@@ -122,13 +103,5 @@ void KIVO_SimFtsControl::addMethods()
                         [sim](const QDBusMessage &call) {
                             return KIVO_SimBusObject::reply(call, {sim->status()});
                         });
-    m_object->addMethod(QStringLiteral("Quit"), QString(), QString(), [](const QDBusMessage &call) {
-        return KIVO_SimBusObject::reply(call, {}, [] {
-            // Leave the event loop only once the reply is on its way.
-            QTimer::singleShot(0, qApp, [] {
-                QDBusConnection::sessionBus().interface()->serviceOwner(s_controlName);
-                QCoreApplication::quit();
-            });
-        });
-    });
+    m_object->addQuit();
 }

@@ -5,10 +5,7 @@
 #include "KIVO_SimLog.h"
 #include "KIVO_SimTelephony.h"
 
-#include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QTimer>
 
 namespace {
 
@@ -24,11 +21,6 @@ QString argString(const QDBusMessage &call, int index)
 uint argUInt(const QDBusMessage &call, int index)
 {
     return call.arguments().at(index).toUInt();
-}
-
-KIVO_SimReply done(const QDBusMessage &call)
-{
-    return KIVO_SimBusObject::reply(call, {});
 }
 
 KIVO_SimReply unknownMethod(const QDBusMessage &call, const QString &method)
@@ -53,18 +45,7 @@ KIVO_SimTelephonyControl::~KIVO_SimTelephonyControl() = default;
 
 bool KIVO_SimTelephonyControl::start(const QDBusConnection &bus, QString *error)
 {
-    QDBusConnection connection = bus;
-    if (!connection.registerVirtualObject(s_controlPath, m_object)) {
-        *error = QStringLiteral("cannot register %1: %2")
-                     .arg(s_controlPath, connection.lastError().message());
-        return false;
-    }
-    if (!connection.registerService(s_controlName)) {
-        *error = QStringLiteral("cannot take %1 (another simulator running?): %2")
-                     .arg(s_controlName, connection.lastError().message());
-        return false;
-    }
-    return true;
+    return m_object->publish(bus, s_controlPath, s_controlName, error);
 }
 
 void KIVO_SimTelephonyControl::addMethods()
@@ -78,7 +59,7 @@ void KIVO_SimTelephonyControl::addMethods()
                 return unknownMethod(call, method);
             }
             sim->forceStatus(method, call.arguments().at(1).toInt(), argUInt(call, 2));
-            return done(call);
+            return KIVO_SimBusObject::done(call);
         });
     m_object->addMethod(
         QStringLiteral("ForceError"), QStringLiteral("s method, s error_name, u count"), QString(),
@@ -95,7 +76,7 @@ void KIVO_SimTelephonyControl::addMethods()
                     call, s_invalidArgs, QStringLiteral("\"%1\" is not an error name").arg(name));
             }
             sim->forceError(method, name, argUInt(call, 2));
-            return done(call);
+            return KIVO_SimBusObject::done(call);
         });
     m_object->addMethod(QStringLiteral("ForceWrongSignature"), QStringLiteral("s method, u count"),
                         QString(), [sim](const QDBusMessage &call) {
@@ -104,28 +85,28 @@ void KIVO_SimTelephonyControl::addMethods()
                                 return unknownMethod(call, method);
                             }
                             sim->forceWrongSignature(method, argUInt(call, 1));
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("ForceEvent"), QStringLiteral("u code, u count"), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->forceEvent(argUInt(call, 0), argUInt(call, 1));
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("ClearForced"), QString(), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->clearForced();
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("InjectEvent"), QStringLiteral("q type, ay raw_data"),
                         QString(), [sim](const QDBusMessage &call) {
                             sim->injectEvent(call.arguments().at(0).value<ushort>(),
                                              call.arguments().at(1).toByteArray());
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("InjectStickerResult"), QStringLiteral("u code"), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->injectStickerResult(argUInt(call, 0));
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetReplyDelay"), QStringLiteral("s method, u ms"),
                         QString(), [sim](const QDBusMessage &call) {
@@ -134,17 +115,17 @@ void KIVO_SimTelephonyControl::addMethods()
                                 return unknownMethod(call, method);
                             }
                             sim->setReplyDelay(method, int(qMin(argUInt(call, 1), 3600000u)));
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetOutcomeDelay"), QStringLiteral("u ms"), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->setOutcomeDelay(int(qMin(argUInt(call, 0), 3600000u)));
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetScanning"), QStringLiteral("b on"), QString(),
                         [sim](const QDBusMessage &call) {
                             sim->setScanning(call.arguments().at(0).toBool());
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("SetBands"), QStringLiteral("s bands"), QString(),
                         [sim](const QDBusMessage &call) {
@@ -154,7 +135,7 @@ void KIVO_SimTelephonyControl::addMethods()
                                 return KIVO_SimBusObject::error(call, s_invalidArgs, reason);
                             }
                             sim->setBands(bands);
-                            return done(call);
+                            return KIVO_SimBusObject::done(call);
                         });
     m_object->addMethod(QStringLiteral("Vanish"), QStringLiteral("u return_after_ms"), QString(),
                         [sim](const QDBusMessage &call) {
@@ -166,15 +147,7 @@ void KIVO_SimTelephonyControl::addMethods()
                         [sim](const QDBusMessage &call) {
                             return KIVO_SimBusObject::reply(call, {sim->appear()});
                         });
-    m_object->addMethod(QStringLiteral("Quit"), QString(), QString(), [](const QDBusMessage &call) {
-        return KIVO_SimBusObject::reply(call, {}, [] {
-            // Leave the event loop only once the reply is on its way.
-            QTimer::singleShot(0, qApp, [] {
-                QDBusConnection::sessionBus().interface()->serviceOwner(s_controlName);
-                QCoreApplication::quit();
-            });
-        });
-    });
+    m_object->addQuit();
     m_object->addMethod(QStringLiteral("Status"), QString(), QStringLiteral("s text"),
                         [sim](const QDBusMessage &call) {
                             return KIVO_SimBusObject::reply(call, {sim->status()});

@@ -42,8 +42,10 @@ void PopupWatcher::poll()
         }
         m_handled.append(popup);
 
-        PopupSeen seen{QString::fromLatin1(popup->metaObject()->className()), popup->title(),
-                       popup->instructText()};
+        PopupSeen seen;
+        seen.className = QString::fromLatin1(popup->metaObject()->className());
+        seen.title = popup->title();
+        seen.text = popup->instructText();
         PlListBox *list = popup->findChild<PlListBox *>();
         if (list) {
             for (int i = 0; i < list->count(); ++i) {

@@ -4,7 +4,6 @@
 // focus is, as a user drives them.
 #include "KIVO_Engine.h"
 #include "KIVO_MainScreen.h"
-#include "KIVO_Settings.h"
 #include "KIVO_TourRunner.h"
 #include "KIVO_TourScript.h"
 #include "KIVO_TourStage.h"
@@ -16,7 +15,6 @@
 #include <QFile>
 #include <QTimer>
 
-#include <cassert>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -113,11 +111,7 @@ int main(int argc, char **argv)
         KIVO_MainScreen mainScreen(nullptr, nullptr);
         app.setMainWidget(&mainScreen);
         mainScreen.show();
-        kivo_eng = new KIVO_Engine;
-        assert(kivo_eng != nullptr);
-        kivo_eng->ActivateTapiDevice();
-        loadSettings(kivo_eng);
-        kivo_eng->arfcn = kivo_eng->storedArfcn;
+        startKivoEngine();
 
         addTourSteps(tour, stage);
         QTimer::singleShot(kTourLimitMs, &tour, [&tour] {

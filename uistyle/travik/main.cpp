@@ -2,13 +2,11 @@
 // application, the main screen, the engine, the event loop and the teardown.
 #include "KIVO_Engine.h"
 #include "KIVO_MainScreen.h"
-#include "KIVO_Settings.h"
 #include "PlApplication.h"
 #include "PlFlexBit.h"
 
 #include <QtGlobal>
 
-#include <cassert>
 #include <cstdio>
 
 #ifdef KIVO_BENCH_FIRSTFRAME
@@ -47,14 +45,7 @@ int main(int argc, char **argv)
 #endif
         mainScreen.show();
 
-        kivo_eng = new KIVO_Engine;
-        assert(kivo_eng != nullptr);
-        kivo_eng->ActivateTapiDevice();
-        loadSettings(kivo_eng);
-        // The target ARFCN starts as the stored one: an outcome that arrives after a restart,
-        // before the Cell Sticker screen or the ARFCN popup has loaded it, must not store or
-        // show an ARFCN that nobody entered.
-        kivo_eng->arfcn = kivo_eng->storedArfcn;
+        startKivoEngine();
 
         result = app.exec();
 
