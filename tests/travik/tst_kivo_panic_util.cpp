@@ -12,7 +12,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 
 // Every fixture below is laid out byte by byte from the documented block formats: magic, block
 // size, eight bytes not interpreted, panic id, timestamp, three version bytes, filler, data
@@ -48,47 +47,37 @@ QByteArray counting(int n)
     return bytes;
 }
 
-// Each record of the list from the head, as `describe` puts it.
-template <typename Record, typename Describe>
-QStringList described(const PanicNode *head, Describe describe)
+QByteArray hex(const uint8_t *data, quint32 size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), int(size)).toHex();
+}
+
+// Each record from the head as "number:id:time:version:length:kept data".
+QStringList describeList(const PanicNode *head)
 {
     QStringList records;
     for (; head; head = head->next) {
-        records << describe(*static_cast<const Record *>(head->data));
+        const auto &r = *static_cast<const PanicRecord *>(head->data);
+        records << QString::asprintf("%u:%x:%u:%s:%u:%s", r.panicNum, r.panicId, r.timestamp,
+                                     hex(r.version, 3).constData(), r.length,
+                                     hex(r.data, std::min<quint32>(r.length, 36)).constData());
     }
     return records;
 }
 
-// "number:id:time:version:length:kept data", as a person would read the record.
-QStringList describeList(const PanicNode *head)
-{
-    return described<PanicRecord>(head, [](const PanicRecord &record) {
-        const auto bytes = [](const uint8_t *data, int size) {
-            return QString::fromLatin1(
-                QByteArray(reinterpret_cast<const char *>(data), size).toHex());
-        };
-        return QStringLiteral("%1:%2:%3:%4:%5:%6")
-            .arg(record.panicNum)
-            .arg(record.panicId, 0, 16)
-            .arg(record.timestamp)
-            .arg(bytes(record.version, 3))
-            .arg(record.length)
-            .arg(bytes(record.data, int(std::min<quint32>(record.length, 36))));
-    });
-}
-
-// "number|module id|module name|file name".
+// Each record from the head as "number|module id|module name|file name".
 QStringList describeApList(const PanicNode *head)
 {
-    return described<ApDumpRecord>(head, [](const ApDumpRecord &record) {
-        return QStringLiteral("%1|%2|%3|%4")
-            .arg(record.panicNum)
-            .arg(record.moduleId, 0, 16)
-            .arg(QString::fromLocal8Bit(record.moduleName))
-            .arg(QString::fromLocal8Bit(record.fileName));
-    });
+    QStringList records;
+    for (; head; head = head->next) {
+        const auto &r = *static_cast<const ApDumpRecord *>(head->data);
+        records << QString::asprintf("%u|%x|%s|%s", r.panicNum, r.moduleId, r.moduleName,
+                                     r.fileName);
+    }
+    return records;
 }
 
+const QByteArray s_data5 = QByteArray::fromHex("1020304050");
 const QByteArray s_swapTrace = "{1} KIVO_Panic_Util:L\tChip is low Word Order\nReturn";
 const QByteArray s_readEnd = "{1} KIVO_Panic_Util:L\tError in reading\n";
 const QByteArray s_dataEnd = "{1} KIVO_Panic_Util:L\tError in reading panic data\n";
@@ -123,9 +112,7 @@ class tst_KIVO_Panic_Util : public QObject {
 private slots:
     void initTestCase();
     void init();
-    void swapToHostOrder_data();
     void swapToHostOrder();
-    void bpExampleBlock();
     void readBlocks_data();
     void readBlocks();
     void readApPanics_data();
@@ -139,15 +126,13 @@ private slots:
 
 private:
     void writeFile(const QString &devicePath, const QByteArray &content, qint64 mtime = 0);
-    std::unique_ptr<KivoTestRoot> m_root;
+    KivoTestRoot m_root;
 };
 
 void tst_KIVO_Panic_Util::initTestCase()
 {
-    m_root = std::make_unique<KivoTestRoot>();
-    QVERIFY(m_root->isValid());
-    QVERIFY(QDir::setCurrent(m_root->root())); // where an injected "touch pwned" would land
-    // Local time is UTC unless a case says otherwise.
+    QVERIFY(m_root.isValid());
+    QVERIFY(QDir::setCurrent(m_root.root())); // where an injected "touch pwned" would land
     qputenv("TZ", "UTC");
     tzset();
     const quint16 probe = 1;
@@ -159,184 +144,128 @@ void tst_KIVO_Panic_Util::initTestCase()
 void tst_KIVO_Panic_Util::init()
 {
     for (const char *dir : {"/veklocal", "/usr", "/dev", "/hostile"}) {
-        QDir(m_root->path(QString::fromLatin1(dir))).removeRecursively();
+        QDir(m_root.path(QString::fromLatin1(dir))).removeRecursively();
     }
 }
 
 void tst_KIVO_Panic_Util::writeFile(const QString &devicePath, const QByteArray &content,
                                     qint64 mtime)
 {
-    m_root->writeFile(devicePath, content);
-    QFile file(m_root->path(devicePath));
-    if (mtime != 0) {
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime),
-                                 QFileDevice::FileModificationTime));
-    }
+    m_root.writeFile(devicePath, content);
+    QFile file(m_root.path(devicePath));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime), QFile::FileModificationTime));
 }
 
-void tst_KIVO_Panic_Util::swapToHostOrder_data()
-{
-    QTest::addColumn<QByteArray>("field");
-    QTest::addColumn<QByteArray>("converted");
-    QTest::addColumn<QByteArray>("trace");
-
-    QTest::newRow("block size 0x0040")
-        << QByteArray::fromHex("0040") << QByteArray::fromHex("4000") << s_swapTrace;
-    QTest::newRow("panic id")
-        << QByteArray::fromHex("000001a2") << QByteArray::fromHex("a2010000") << s_swapTrace;
-    QTest::newRow("size 0") << QByteArray() << QByteArray() << QByteArray();
-    QTest::newRow("size 3") << QByteArray::fromHex("010203") << QByteArray::fromHex("010203")
-                            << QByteArray();
-}
-
+// Fields of 2 and 4 bytes are swapped; other sizes and a null field are left alone, and
+// nothing beyond the field is touched.
 void tst_KIVO_Panic_Util::swapToHostOrder()
 {
-    QFETCH(QByteArray, field);
-    QFETCH(QByteArray, converted);
-
     StderrCapture capture;
-    QByteArray bytes = field + "guard";
-    ::swapToHostOrder(bytes.data(), size_t(field.size()));
-    QCOMPARE(bytes.toHex(), (converted + "guard").toHex());
-    QTEST(normalized(capture.text(), false), "trace");
-
-    capture.clear();
+    QByteArray bytes = QByteArray::fromHex("000001a2 0040 010203") + "guard";
+    ::swapToHostOrder(bytes.data(), 4);
+    ::swapToHostOrder(bytes.data() + 4, 2);
+    ::swapToHostOrder(bytes.data() + 6, 3);
+    ::swapToHostOrder(bytes.data() + 9, 0);
     ::swapToHostOrder(nullptr, 4);
-    QCOMPARE(capture.text(), QByteArray());
-}
-
-// The 48-byte block: one record, and every trace of the pass in order.
-void tst_KIVO_Panic_Util::bpExampleBlock()
-{
-    writeFile(QStringLiteral("/veklocal/panic/bp_panic.log1"),
-              QByteArray::fromHex("b5c7 0030 0000000000000000 000001a2 00000000 010203"
-                                  "00000000000000000000000000000000 00000005 1020304050"));
-    PanicList list;
-    StderrCapture capture;
-    readBpPanics(&list.head, &list.count);
-
-    QCOMPARE(list.count, uint8_t(1));
-    QCOMPARE(describeList(list.head), QStringList{QStringLiteral("1:1a2:0:010203:5:1020304050")});
-    QByteArray expected = "Unable to read /veklocal/panic/bp_panic.log2";
-    for (int i = 0; i < 5; ++i) {
-        expected += s_swapTrace; // magic, size, length, time, id
-    }
-    QCOMPARE(normalized(capture.text(), false), expected + s_readEnd);
+    QCOMPARE(bytes.toHex(), (QByteArray::fromHex("a2010000 4000 010203") + "guard").toHex());
+    QCOMPARE(normalized(capture.text(), false), s_swapTrace + s_swapTrace);
 }
 
 void tst_KIVO_Panic_Util::readBlocks_data()
 {
     QTest::addColumn<int>("type");
-    QTest::addColumn<QByteArray>("first"); // .log1 or .a; empty: absent
-    QTest::addColumn<qint64>("firstTime");
+    QTest::addColumn<QByteArray>("first");  // .log1 or .a; null: absent
     QTest::addColumn<QByteArray>("second"); // .log2 or .b
-    QTest::addColumn<qint64>("secondTime");
+    QTest::addColumn<int>("firstNewer");    // seconds
     QTest::addColumn<QStringList>("records"); // from the head
-    QTest::addColumn<QByteArray>("trace");    // without the field conversions; null: not pinned
+    // The traces, null: not pinned; the swap traces are left out unless the row has one.
+    QTest::addColumn<QByteArray>("trace");
 
     const QByteArray noLog1 = "Unable to read /veklocal/panic/bp_panic.log1";
     const QByteArray noLog2 = "Unable to read /veklocal/panic/bp_panic.log2";
-    const QByteArray noA = "Unable to read /veklocal/panic/qupanic_block.a";
     const QByteArray noB = "Unable to read /veklocal/panic/qupanic_block.b";
-    const QByteArray data5 = QByteArray::fromHex("1020304050");
     const QString kept36 = QString::fromLatin1(counting(36).toHex());
     const QByteArray none;
-    const qint64 t = 1700000000;
+    const int bp = PANIC_BP;
+    const int quirn = PANIC_QUIRN;
 
+    // The swaps, in order: magic, size, length, time, id.
+    QTest::newRow("valid: the 48-byte block")
+        << bp
+        << QByteArray::fromHex("b5c7 0030 0000000000000000 000001a2 00000000 010203"
+                               "00000000000000000000000000000000 00000005 1020304050")
+        << none << 0 << QStringList{"1:1a2:0:010203:5:1020304050"}
+        << noLog2 + s_swapTrace.repeated(5) + s_readEnd;
     QTest::newRow("valid: data length 100, next block by its size")
-        << int(PANIC_BP)
-        << block(kBp, 148, 0x100, 1000, 100, counting(100)) + block(kBp, 48, 0x200, 2000, 5, data5)
-        << t << none << t
+        << bp
+        << block(kBp, 148, 0x100, 1000, 100, counting(100)) +
+               block(kBp, 48, 0x200, 2000, 5, s_data5)
+        << none << 0
         << QStringList{"2:200:2000:010203:5:1020304050", "1:100:1000:010203:100:" + kept36}
         << noLog2 + s_readEnd;
     QTest::newRow("valid: wrong magic still listed")
-        << int(PANIC_BP) << block(kBp, 48, 0x1a2, 0, 5, data5, QByteArray::fromHex("aabb")) << t
-        << none << t << QStringList{"1:1a2:0:010203:5:1020304050"}
+        << bp << block(kBp, 48, 0x1a2, 0, 5, s_data5, QByteArray::fromHex("aabb")) << none << 0
+        << QStringList{"1:1a2:0:010203:5:1020304050"}
         << noLog2 + "Wrong Header : 0xaabb" + s_readEnd;
-    QTest::newRow("valid: data length 0") << int(PANIC_BP) << block(kBp, 44, 0x7, 9, 0, none) << t
-                                          << none << t << QStringList{"1:7:9:010203:0:"}
-                                          << noLog2 + s_readEnd;
     QTest::newRow("valid: quirn data length 100")
-        << int(PANIC_QUIRN)
-        << block(kQuirn, 172, 0x1, 1, 100, counting(100)) + block(kQuirn, 76, 0x3c, 5, 5, data5)
-        << t << none << t
-        << QStringList{"2:3c:5:0a0b0c:5:1020304050", "1:1:1:0a0b0c:100:" + kept36}
+        << quirn
+        << block(kQuirn, 172, 0x1, 1, 100, counting(100)) + block(kQuirn, 76, 0x3c, 5, 5, s_data5)
+        << none << 0 << QStringList{"2:3c:5:0a0b0c:5:1020304050", "1:1:1:0a0b0c:100:" + kept36}
         << noB + s_readEnd;
     QTest::newRow("valid: quirn magic 0A 0B still listed")
-        << int(PANIC_QUIRN) << block(kQuirn, 76, 0x3c, 5, 5, data5, QByteArray::fromHex("0a0b"))
-        << t << none << t << QStringList{"1:3c:5:0a0b0c:5:1020304050"}
+        << quirn << block(kQuirn, 76, 0x3c, 5, 5, s_data5, QByteArray::fromHex("0a0b")) << none << 0
+        << QStringList{"1:3c:5:0a0b0c:5:1020304050"}
         << noB + "Header of this block is wrong :ab!!!" + s_readEnd;
 
     QTest::newRow("truncated: empty file")
-        << int(PANIC_BP) << QByteArray("") << t << none << t << QStringList()
-        << noLog2 + s_readEnd;
-    QTest::newRow("truncated: inside a header")
-        << int(PANIC_BP) << block(kBp, 48, 0x1, 1, 5, data5).left(20) << t << none << t
-        << QStringList() << noLog2 + s_readEnd;
+        << bp << QByteArray("") << none << 0 << QStringList() << noLog2 + s_readEnd;
+    QTest::newRow("truncated: inside a header") << bp << block(kBp, 48, 0x1, 1, 5, s_data5).left(20)
+                                                << none << 0 << QStringList() << noLog2 + s_readEnd;
     QTest::newRow("truncated: inside the data of the third block")
-        << int(PANIC_BP)
-        << block(kBp, 48, 0x1, 1, 5, data5) + block(kBp, 48, 0x2, 2, 5, data5) +
+        << bp
+        << block(kBp, 48, 0x1, 1, 5, s_data5) + block(kBp, 48, 0x2, 2, 5, s_data5) +
                block(kBp, 60, 0x3, 3, 12, counting(12)).left(kBp + 7)
-        << t << none << t
-        << QStringList{"2:2:2:010203:5:1020304050", "1:1:1:010203:5:1020304050"}
+        << none << 0 << QStringList{"2:2:2:010203:5:1020304050", "1:1:1:010203:5:1020304050"}
         << noLog2 + s_dataEnd;
     QTest::newRow("truncated: quirn inside the data")
-        << int(PANIC_QUIRN) << block(kQuirn, 80, 0x1, 1, 9, counting(9)).left(75) << t << none
-        << t << QStringList() << noB + s_dataEnd;
+        << quirn << block(kQuirn, 80, 0x1, 1, 9, counting(9)).left(75) << none << 0 << QStringList()
+        << noB + s_dataEnd;
 
     // A size below header plus data would make the skip a step back: the pass ends after the
     // record, and the block behind it is not read.
     QTest::newRow("corrupt: block size smaller than the header")
-        << int(PANIC_BP) << block(kBp, 16, 0x1, 1, 5, data5) + block(kBp, 48, 0x2, 2, 5, data5)
-        << t << none << t << QStringList{"1:1:1:010203:5:1020304050"} << noLog2;
+        << bp << block(kBp, 16, 0x1, 1, 5, s_data5) + block(kBp, 48, 0x2, 2, 5, s_data5) << none
+        << 0 << QStringList{"1:1:1:010203:5:1020304050"} << noLog2;
     QTest::newRow("corrupt: block size zero in quirn")
-        << int(PANIC_QUIRN)
-        << block(kQuirn, 0, 0x1, 1, 5, data5) + block(kQuirn, 76, 0x2, 2, 5, data5) << t << none
-        << t << QStringList{"1:1:1:0a0b0c:5:1020304050"} << noB;
+        << quirn << block(kQuirn, 0, 0x1, 1, 5, s_data5) + block(kQuirn, 76, 0x2, 2, 5, s_data5)
+        << none << 0 << QStringList{"1:1:1:0a0b0c:5:1020304050"} << noB;
 
-    // Two files: the older by modification time is numbered first.
+    // Two files: the older by modification time is numbered first (.a and .b go the same way).
     const QByteArray d = QByteArray::fromHex("01");
     const QByteArray bp1 = block(kBp, 44, 0x11, 0, 1, d) + block(kBp, 44, 0x12, 0, 1, d);
     const QByteArray bp2 = block(kBp, 44, 0x21, 0, 1, d) + block(kBp, 44, 0x22, 0, 1, d);
-    const QByteArray qa = block(kQuirn, 72, 0x11, 0, 1, d);
-    const QByteArray qb = block(kQuirn, 72, 0x21, 0, 1, d) + block(kQuirn, 72, 0x22, 0, 1, d);
-    const auto bpRecords = [](const QStringList &numbersAndIds) {
-        QStringList records;
+    const auto records = [](const QStringList &numbersAndIds) {
+        QStringList list;
         for (const QString &numberAndId : numbersAndIds) {
-            records << numberAndId + ":0:010203:1:01";
+            list << numberAndId + ":0:010203:1:01";
         }
-        return records;
+        return list;
     };
-    const auto quirnRecords = [&](const QStringList &numbersAndIds) {
-        return bpRecords(numbersAndIds).replaceInStrings(":010203:", ":0a0b0c:");
-    };
-    const QStringList log1First = bpRecords({"4:22", "3:21", "2:12", "1:11"});
-    QTest::newRow("pair: log1 older") << int(PANIC_BP) << bp1 << t << bp2 << t + 60 << log1First
-                                      << s_readEnd + s_readEnd;
+    const QStringList log1First = records({"4:22", "3:21", "2:12", "1:11"});
+    const QByteArray twoEnds = s_readEnd + s_readEnd;
     QTest::newRow("pair: log1 newer")
-        << int(PANIC_BP) << bp1 << t + 60 << bp2 << t << bpRecords({"4:12", "3:11", "2:22", "1:21"})
-        << s_readEnd + s_readEnd;
-    QTest::newRow("pair: equal times")
-        << int(PANIC_BP) << bp1 << t << bp2 << t << log1First << s_readEnd + s_readEnd;
-    QTest::newRow("pair: only log2") << int(PANIC_BP) << none << t << bp2 << t
-                                     << bpRecords({"2:22", "1:21"}) << noLog1 + s_readEnd;
-    QTest::newRow("pair: neither")
-        << int(PANIC_BP) << none << t << none << t << QStringList() << noLog1 + noLog2;
+        << bp << bp1 << bp2 << 60 << records({"4:12", "3:11", "2:22", "1:21"}) << twoEnds;
+    QTest::newRow("pair: equal times") << bp << bp1 << bp2 << 0 << log1First << twoEnds;
+    QTest::newRow("pair: only log2")
+        << bp << none << bp2 << 0 << records({"2:22", "1:21"}) << noLog1 + s_readEnd;
+    QTest::newRow("pair: neither") << bp << none << none << 0 << QStringList() << noLog1 + noLog2;
     QTest::newRow("pair: older file ends inside a block, newer still read")
-        << int(PANIC_BP) << bp1 + block(kBp, 44, 0x13, 0, 9, d).left(45) << t << bp2 << t + 60
-        << log1First << s_dataEnd + s_readEnd;
+        << bp << bp1 + block(kBp, 44, 0x13, 0, 9, d).left(45) << bp2 << -60 << log1First
+        << s_dataEnd + s_readEnd;
     QTest::newRow("pair: newer file ends inside a block")
-        << int(PANIC_BP) << bp1 << t << bp2 + block(kBp, 44, 0x23, 0, 9, d).left(45) << t + 60
-        << log1First << s_readEnd + s_dataEnd;
-    QTest::newRow("pair: quirn .a newer") << int(PANIC_QUIRN) << qa << t + 1 << qb << t
-                                          << quirnRecords({"3:11", "2:22", "1:21"})
-                                          << s_readEnd + s_readEnd;
-    QTest::newRow("pair: quirn equal times") << int(PANIC_QUIRN) << qa << t << qb << t
-                                             << quirnRecords({"3:22", "2:21", "1:11"})
-                                             << s_readEnd + s_readEnd;
-    QTest::newRow("pair: quirn only .b") << int(PANIC_QUIRN) << none << t << qb << t
-                                         << quirnRecords({"2:22", "1:21"}) << noA + s_readEnd;
+        << bp << bp1 << bp2 + block(kBp, 44, 0x23, 0, 9, d).left(45) << -60 << log1First
+        << s_readEnd + s_dataEnd;
 
     // The 8-bit count numbers at most 255 records; the rest of the source is not listed.
     QByteArray older;
@@ -351,27 +280,24 @@ void tst_KIVO_Panic_Util::readBlocks_data()
         numbersAndIds << QStringLiteral("%1:%2").arg(number).arg(id, 0, 16);
     }
     QTest::newRow("pair: 300 blocks, 255 listed")
-        << int(PANIC_BP) << older << t << newer << t + 100 << bpRecords(numbersAndIds)
-        << QByteArray();
+        << bp << older << newer << -100 << records(numbersAndIds) << QByteArray();
 }
 
 void tst_KIVO_Panic_Util::readBlocks()
 {
     QFETCH(int, type);
     QFETCH(QByteArray, first);
-    QFETCH(qint64, firstTime);
     QFETCH(QByteArray, second);
-    QFETCH(qint64, secondTime);
+    QFETCH(int, firstNewer);
     QFETCH(QStringList, records);
     QFETCH(QByteArray, trace);
 
     const bool bp = type == PANIC_BP;
     if (!first.isNull()) {
-        writeFile(QString::fromLatin1(bp ? PANIC_BP_FILE_1 : PANIC_QUIRN_FILE_A), first, firstTime);
+        writeFile(bp ? PANIC_BP_FILE_1 : PANIC_QUIRN_FILE_A, first, 1700000000 + firstNewer);
     }
     if (!second.isNull()) {
-        writeFile(QString::fromLatin1(bp ? PANIC_BP_FILE_2 : PANIC_QUIRN_FILE_B), second,
-                  secondTime);
+        writeFile(bp ? PANIC_BP_FILE_2 : PANIC_QUIRN_FILE_B, second, 1700000000);
     }
     PanicList list;
     StderrCapture capture;
@@ -379,7 +305,7 @@ void tst_KIVO_Panic_Util::readBlocks()
     QCOMPARE(describeList(list.head), records);
     QCOMPARE(int(list.count), records.size());
     if (!trace.isNull()) {
-        QCOMPARE(normalized(capture.text()), trace);
+        QCOMPARE(normalized(capture.text(), !trace.contains(s_swapTrace)), trace);
     }
 }
 
@@ -396,11 +322,7 @@ void tst_KIVO_Panic_Util::readApPanics_data()
         "module id=1a,module name=messagingmodule id=2f,module name=abcdefghijklmnopqrstuvwx";
     const QList<int> inOrder;
 
-    QTest::newRow("table hit and miss")
-        << QStringList{"core.messaging.17", "core.browser.3"} << inOrder << table
-        << QStringList{"2|82100|browser|core.browser.3", "1|1a|messaging|core.messaging.17"}
-        << tableTrace + "Tracing module - messagingTracing module - browser";
-    QTest::newRow("core.dump skipped, its number unused")
+    QTest::newRow("table hit and miss, core.dump skipped, its number unused")
         << QStringList{"core.messaging.17", "core.dump", "core.browser.3"} << inOrder << table
         << QStringList{"3|82100|browser|core.browser.3", "1|1a|messaging|core.messaging.17"}
         << tableTrace +
@@ -452,17 +374,12 @@ void tst_KIVO_Panic_Util::readApPanics_data()
         << QStringList{"2|82100|mod255|core.mod255.2", "1|1fe|mod254|core.mod254.1"}
         << QByteArray();
 
-    QTest::newRow("age order against name order")
-        << QStringList{"core.a.1", "core.b.2", "core.c.3", "core.d.4"} << QList<int>{30, 10, 40, 20}
-        << QByteArray()
-        << QStringList{"4|82100|c|core.c.3", "3|82100|a|core.a.1", "2|82100|d|core.d.4",
-                       "1|82100|b|core.b.2"}
-        << QByteArray();
     QTest::newRow("equal times sort by name")
         << QStringList{"core.b.2", "core.a.1", "core.c.3"} << QList<int>{5, 5, 0} << QByteArray()
         << QStringList{"3|82100|b|core.b.2", "2|82100|a|core.a.1", "1|82100|c|core.c.3"}
         << QByteArray();
-    // 300 dumps, file i aged 7i mod 300: the oldest 255 (ages 0 to 254) are numbered by age.
+    // 300 dumps, file i aged 7i mod 300, against name order: the oldest 255 (ages 0 to 254) are
+    // numbered by age.
     QStringList files;
     QList<int> ages;
     QStringList records;
@@ -485,17 +402,15 @@ void tst_KIVO_Panic_Util::readApPanics()
     QFETCH(QStringList, records);
     QFETCH(QByteArray, trace);
 
-    if (!files.isEmpty()) {
-        QVERIFY(QDir().mkpath(m_root->path(QString::fromLatin1(PANIC_DUMP_DIR))));
-    }
     for (int i = 0; i < files.size(); ++i) {
+        QVERIFY(QDir().mkpath(m_root.path(PANIC_DUMP_DIR)));
         if (!files.at(i).isEmpty()) {
-            writeFile(QString::fromLatin1(PANIC_DUMP_DIR) + '/' + files.at(i), "ELF",
+            writeFile(PANIC_DUMP_DIR + ('/' + files.at(i)), "ELF",
                       1700000000 + (ages.isEmpty() ? 10 * i : ages.at(i)));
         }
     }
     if (!table.isNull()) {
-        writeFile(QString::fromLatin1(PANIC_MODULE_TABLE), table);
+        writeFile(PANIC_MODULE_TABLE, table);
     }
 
     PanicList list;
@@ -521,25 +436,20 @@ void tst_KIVO_Panic_Util::readKernelPanic_data()
     const QByteArray noPanic = "EnterNo new Kernel panic - -1";
     const QByteArray may4 = "Enteryear=124,mon=4,day=4,hour=13,min=5,sec=9";
 
-    QTest::newRow("valid: time line")
-        << before + "Current Time = 2024-05-04 13:05:09\n" << qint64(1714827909) << may4;
+    QTest::newRow("valid: time line, only the first counts")
+        << before + "Current Time = 2024-05-04 13:05:09\nCurrent Time = 2023-01-01 00:00:00\n"
+        << qint64(1714827909) << may4;
     QTest::newRow("valid: marker inside a line, no line end")
         << QByteArray("<6>[ 0.1] Current Time = 2024-05-04 13:05:09") << qint64(1714827909) << may4;
-    QTest::newRow("valid: only the first time line counts")
-        << QByteArray("Current Time = 2024-05-04 13:05:09\nCurrent Time = 2023-01-01 00:00:00\n")
-        << qint64(1714827909) << may4;
     QTest::newRow("valid: letters for the seconds")
         << QByteArray("Current Time = 2024-05-04 13:05:xx\n") << qint64(1714827900)
         << QByteArray("Enteryear=124,mon=4,day=4,hour=13,min=5,sec=0");
     QTest::newRow("truncated: line ends after the month")
         << QByteArray("Current Time = 2024-05") << qint64(1714435200)
         << QByteArray("Enteryear=124,mon=4,day=0,hour=0,min=0,sec=0");
-    QTest::newRow("empty partition") << QByteArray("") << qint64(-1) << noPanic;
     // cat's own complaint stays out of KIVO's traces.
     QTest::newRow("no partition") << QByteArray() << qint64(-1) << noPanic;
     QTest::newRow("no marker") << before << qint64(-1) << noPanic;
-    QTest::newRow("marker misspelt")
-        << QByteArray("Current time = 2024-05-04 13:05:09\n") << qint64(-1) << noPanic;
 }
 
 void tst_KIVO_Panic_Util::readKernelPanic()
@@ -548,7 +458,7 @@ void tst_KIVO_Panic_Util::readKernelPanic()
     QFETCH(qint64, timestamp);
 
     if (!report.isNull()) {
-        writeFile(QString::fromLatin1(PANIC_KERNEL_PARTITION), report);
+        writeFile(PANIC_KERNEL_PARTITION, report);
     }
     PanicList list;
     StderrCapture capture;
@@ -570,9 +480,7 @@ void tst_KIVO_Panic_Util::hostileRoot_data()
 
     QTest::newRow("blanks") << QStringLiteral("a root  with blanks");
     QTest::newRow("single quote") << QStringLiteral("it's");
-    QTest::newRow("quote at the end") << QStringLiteral("root'");
     QTest::newRow("command substitution") << QStringLiteral("$(touch pwned)");
-    QTest::newRow("backquotes") << QStringLiteral("`touch pwned`");
     QTest::newRow("all at once") << QStringLiteral(
         "it's a $(touch pwned) `touch pwned`;touch pwned '");
     QTest::newRow("trailing slash") << QStringLiteral("plain/");
@@ -584,22 +492,17 @@ void tst_KIVO_Panic_Util::hostileRoot()
 {
     QFETCH(QString, rootName);
 
-    const QString hostile = m_root->root() + "/hostile";
-    const QString root = hostile + '/' + rootName;
-    const auto put = [&root](const QString &devicePath, const QByteArray &content) {
-        QDir().mkpath(QFileInfo(root + devicePath).absolutePath());
-        QFile file(root + devicePath);
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-    };
-    const QByteArray data5 = QByteArray::fromHex("1020304050");
-    QVERIFY(put("/veklocal/panic/bp_panic.log2", block(kBp, 48, 0x1a2, 0, 5, data5)));
-    QVERIFY(put("/veklocal/panic/qupanic_block.a", block(kQuirn, 76, 0x7001, 0, 5, data5)));
-    QVERIFY(put("/veklocal/apr_app_dump/core.messaging.1", "ELF"));
-    QVERIFY(put("/usr/data_resource/apr/coredump_table.cfg", "1a=messaging\n"));
-    QVERIFY(put("/dev/mtdblock/kpanic", "Current Time = 2024-05-04 13:05:09\n"));
-    QVERIFY(QDir::setCurrent(hostile));
+    const QString hostile = "/hostile/" + rootName;
+    m_root.writeFile(hostile + "/veklocal/panic/bp_panic.log2",
+                     block(kBp, 48, 0x1a2, 0, 5, s_data5));
+    m_root.writeFile(hostile + "/veklocal/panic/qupanic_block.a",
+                     block(kQuirn, 76, 0x7001, 0, 5, s_data5));
+    m_root.writeFile(hostile + "/veklocal/apr_app_dump/core.messaging.1", "ELF");
+    m_root.writeFile(hostile + "/usr/data_resource/apr/coredump_table.cfg", "1a=messaging\n");
+    m_root.writeFile(hostile + "/dev/mtdblock/kpanic", "Current Time = 2024-05-04 13:05:09\n");
+    QVERIFY(QDir::setCurrent(m_root.path("/hostile")));
 
-    qputenv("KIVO_ROOT", root.toLocal8Bit());
+    qputenv("KIVO_ROOT", m_root.path(hostile).toLocal8Bit());
     PanicList bp;
     PanicList quirn;
     PanicList ap;
@@ -611,8 +514,8 @@ void tst_KIVO_Panic_Util::hostileRoot()
         ::readApPanics(&ap.head, &ap.count);
         ::readKernelPanic(&kernel.head);
     }
-    qputenv("KIVO_ROOT", m_root->root().toLocal8Bit());
-    QVERIFY(QDir::setCurrent(m_root->root()));
+    qputenv("KIVO_ROOT", m_root.root().toLocal8Bit());
+    QVERIFY(QDir::setCurrent(m_root.root()));
 
     QCOMPARE(describeList(bp.head), QStringList{QStringLiteral("1:1a2:0:010203:5:1020304050")});
     QCOMPARE(describeList(quirn.head), QStringList{QStringLiteral("1:7001:0:0a0b0c:5:1020304050")});
@@ -620,7 +523,7 @@ void tst_KIVO_Panic_Util::hostileRoot()
     QVERIFY(kernel.head);
     QCOMPARE(qint64(static_cast<const KernelPanicRecord *>(kernel.head->data)->timestamp),
              qint64(1714827909));
-    QVERIFY(!QFile::exists(hostile + "/pwned"));
+    QVERIFY(!QFile::exists(m_root.path("/hostile/pwned")));
 }
 
 void tst_KIVO_Panic_Util::findPanicNode_data()
@@ -631,8 +534,6 @@ void tst_KIVO_Panic_Util::findPanicNode_data()
     QTest::addColumn<int>("target");
     QTest::addColumn<int>("found"); // index of the node found, -1: none
 
-    QTest::newRow("bp: row 2 of three from the head")
-        << int(PANIC_BP) << QList<int>{3, 2, 1} << 0 << 2 << 1;
     QTest::newRow("bp: back from the tail") << int(PANIC_BP) << QList<int>{3, 2, 1} << 2 << 3 << 0;
     QTest::newRow("quirn: where it stands")
         << int(PANIC_QUIRN) << QList<int>{3, 2, 1} << 1 << 2 << 1;
@@ -654,22 +555,17 @@ void tst_KIVO_Panic_Util::findPanicNode()
     QFETCH(int, found);
 
     PanicList list;
+    QList<PanicNode *> nodes; // from the head
     for (auto it = numbers.crbegin(); it != numbers.crend(); ++it) {
-        // Both record kinds start with the number; the kernel record is left zero.
-        const size_t size = type == PANIC_AP ? sizeof(ApDumpRecord)
-                            : type == PANIC_KERNEL ? sizeof(KernelPanicRecord)
-                                                   : sizeof(PanicRecord);
-        void *record = std::calloc(1, size);
+        // The kernel record is left zero.
+        void *record = std::calloc(1, std::max(sizeof(ApDumpRecord), sizeof(PanicRecord)));
         if (type == PANIC_AP) {
             static_cast<ApDumpRecord *>(record)->panicNum = quint32(*it);
         } else if (type != PANIC_KERNEL) {
             static_cast<PanicRecord *>(record)->panicNum = quint32(*it);
         }
         QVERIFY(addPanicNode(&list.head, record));
-    }
-    QList<PanicNode *> nodes;
-    for (PanicNode *node = list.head; node; node = node->next) {
-        nodes << node;
+        nodes.prepend(list.head);
     }
     PanicNode *result = ::findPanicNode(PanicType(type), nodes.at(start), quint32(target));
     QCOMPARE(result, found < 0 ? nullptr : nodes.at(found));
