@@ -78,16 +78,16 @@ private:
     // Settles the sticker state and the stored ARFCN after an outcome event; writes the ARFCN
     // the notice shows into *shownArfcn where there is one.
     void UpdateSticker(int keepsSticker, int *shownArfcn);
-    // Shows the notice of one sticker outcome, or queues it while another one is open.
+    // Shows the notice of one sticker outcome, or queues it while too many are open.
     void showStickerNotice(const QString &text);
     void releaseTitles();
 
     // The 300 ms registration retry; runs from a failed registration until the engine goes.
     QTimer *m_registrationRetry = nullptr;
     // A sticker notice runs a nested event loop until the user closes it, and outcomes keep
-    // arriving meanwhile: while one is open, the notices of later outcomes wait here (the
-    // newest ones, at most kMaxWaitingStickerNotices) and follow one after another.
-    bool m_stickerNoticeOpen = false;
+    // arriving meanwhile: each opens over the last, up to kMaxOpenStickerNotices deep; beyond
+    // that their notices wait here (the newest ones) and follow as the top notice is closed.
+    int m_openStickerNotices = 0;
     QStringList m_waitingStickerNotices;
 };
 

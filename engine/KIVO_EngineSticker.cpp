@@ -17,7 +17,9 @@ namespace {
 constexpr quint32 kWrongArfcnA = 0x100;
 constexpr quint32 kWrongArfcnB = 0x200;
 constexpr quint32 kStickerStopped = 7;
-// Notices of sticker outcomes that wait while one is open; older ones beyond are dropped.
+// Sticker notices open one over another, each in its own nested event loop, up to this depth;
+// the notices of later outcomes wait, the newest kMaxWaitingStickerNotices of them.
+constexpr int kMaxOpenStickerNotices = 4;
 constexpr int kMaxWaitingStickerNotices = 16;
 
 const KIVO_StickerResult s_stickerResults[] = {
@@ -106,7 +108,7 @@ void KIVO_Engine::ProcessTAPICellStickerEvent(UTIL_TAPI_Event *event)
 
 void KIVO_Engine::showStickerNotice(const QString &text)
 {
-    if (m_stickerNoticeOpen) {
+    if (m_openStickerNotices >= kMaxOpenStickerNotices) {
         // The state has been settled already; only the telling waits.
         if (m_waitingStickerNotices.size() >= kMaxWaitingStickerNotices) {
             m_waitingStickerNotices.removeFirst();
@@ -114,7 +116,7 @@ void KIVO_Engine::showStickerNotice(const QString &text)
         m_waitingStickerNotices.append(text);
         return;
     }
-    m_stickerNoticeOpen = true;
+    ++m_openStickerNotices;
     QString next = text;
     for (;;) {
         auto *notice = new PlNoticeDlg(1, QStringLiteral("Cell Sticker Information"),
@@ -128,7 +130,7 @@ void KIVO_Engine::showStickerNotice(const QString &text)
         }
         next = m_waitingStickerNotices.takeFirst();
     }
-    m_stickerNoticeOpen = false;
+    --m_openStickerNotices;
 }
 
 void KIVO_Engine::UpdateSticker(int keepsSticker, int *shownArfcn)
