@@ -22,9 +22,11 @@ bool SimProcess::start(const QStringList &arguments)
 {
     m_process.start(m_process.program(), arguments);
     QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    // Owned by this run, not by one that is still on its way out.
     const auto settled = [&] {
         return m_process.state() == QProcess::NotRunning ||
-               (m_process.state() == QProcess::Running && bus->isServiceRegistered(m_busName));
+               (m_process.state() == QProcess::Running &&
+                bus->servicePid(m_busName).value() == uint(m_process.processId()));
     };
     if (!QTest::qWaitFor(settled, 10000) || m_process.state() != QProcess::Running) {
         return false;

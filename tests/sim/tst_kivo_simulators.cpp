@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QScopeGuard>
 #include <QTest>
 #include <QUrl>
 #include <QtEndian>
@@ -308,6 +309,12 @@ void tst_KIVO_Simulators::run(const QString &program)
     const QStringList options = fts ? arguments : arguments + QStringList{"--outcome-delay", "50"};
     SimProcess sim(program, busName);
     QVERIFY(sim.start(options));
+    // A failed row shows what the simulator heard and did.
+    const auto showLog = qScopeGuard([&sim] {
+        if (QTest::currentTestFailed()) {
+            qInfo("%s", sim.output().constData());
+        }
+    });
     Observer observer;
     for (const QString &step : steps.mid(fts ? 1 : 0)) {
         QStringList words = step.split(QLatin1Char(' '));
