@@ -2,6 +2,7 @@
 
 #include "KIVO_Popups.h"
 #include "KIVO_Settings.h"
+#include "PlConfig.h"
 #include "PlMessageDlg.h"
 #include "QCopChannel.h"
 #include "UTIL_TAPI_Device.h"
@@ -15,6 +16,26 @@
 #include <cstring>
 
 KIVO_Engine *kivo_eng = nullptr;
+
+void loadSettings(KIVO_Engine *engine)
+{
+    if (!engine) {
+        return;
+    }
+    const QString group = QString::fromLatin1(kSettingsGroup);
+    PlConfig config(iniFilePath(), false);
+    // The 8-bit fields keep the low 8 bits of what the file holds.
+    engine->msg_warning_mode =
+        static_cast<quint8>(config.readNumEntry(group, QString::fromLatin1(kKeyMsgWarning), 0));
+    engine->tone_warning_mode =
+        static_cast<quint8>(config.readNumEntry(group, QString::fromLatin1(kKeyToneWarning), 0));
+    engine->kivo_mode = config.readNumEntry(group, QString::fromLatin1(kKeyKivoMode), 0);
+    engine->storedArfcn = config.readNumEntry(group, QString::fromLatin1(kKeyStoredArfcn), -1);
+    engine->cell_sticker_mode =
+        static_cast<quint8>(config.readNumEntry(group, QString::fromLatin1(kKeyStickerMode), 0));
+    engine->cellStickerState =
+        config.readNumEntry(group, QString::fromLatin1(kKeyStickerState), 0);
+}
 
 void startKivoEngine()
 {

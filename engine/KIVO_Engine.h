@@ -94,6 +94,9 @@ private:
 // The one engine; set by main right after construction.
 extern KIVO_Engine *kivo_eng;
 
+// Reads the six persistent settings keys into the engine, with their defaults.
+void loadSettings(KIVO_Engine *engine);
+
 // The engine's start-up, as main runs it: creates the one engine into kivo_eng, opens the
 // telephony device (registration, with its retry), loads the settings and starts the target
 // ARFCN as the stored one, so that an outcome arriving before any screen has loaded it neither

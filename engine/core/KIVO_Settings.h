@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class KIVO_Engine;
-
 // The settings store: the persistent ini file (group "KIVO") and the volatile "/tmp/kivo".
 // Every access opens its own PlConfig and closes it at the end of the operation.
 
@@ -12,9 +10,6 @@ class KIVO_Engine;
 QString iniFilePath();
 // The same path without creating anything, for readers that must leave the phone untouched.
 QString iniFileLocation();
-
-// Reads the six persistent keys into the engine, with their defaults.
-void loadSettings(KIVO_Engine *engine);
 
 int readIntEntry(const char *path, const char *key, int defaultValue);
 void writeIntEntry(const char *path, const char *key, int value);
