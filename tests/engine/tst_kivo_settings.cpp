@@ -2,11 +2,23 @@
 #include "KIVO_Engine.h"
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
+#include "ScratchMount.h"
+#include "StderrCapture.h"
 
 #include <QFileInfo>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class tst_KIVO_Settings : public QObject {
     Q_OBJECT
@@ -19,14 +31,95 @@ private slots:
     void loadValues();
     void writtenBytes_data();
     void writtenBytes();
+    void unreadableStore_data();
+    void unreadableStore();
+    void failedWrite_data();
+    void failedWrite();
 
 private:
     KivoTestRoot m_root;
 };
 
+namespace {
+
+// When `path` is a FIFO: whoever still waits on it 10 s after the start (the store must never
+// open it) is let go by opening and closing its writing end; hung() then says it happened.
+class FifoWatch {
+public:
+    explicit FifoWatch(const QString &path) : m_path(QFile::encodeName(path))
+    {
+        struct stat status;
+        if (::lstat(m_path.constData(), &status) == 0 && S_ISFIFO(status.st_mode)) {
+            m_thread = std::thread([this] { watch(); });
+        }
+    }
+    ~FifoWatch()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    bool hung() const { return m_hung; }
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        std::chrono::milliseconds wait = std::chrono::seconds(10);
+        while (!m_wake.wait_for(lock, wait, [this] { return m_done; })) {
+            const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                m_hung = true;
+                ::close(fd);
+            }
+            wait = std::chrono::milliseconds(100);
+        }
+    }
+
+    QByteArray m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_hung{false};
+    std::thread m_thread;
+};
+
+// Puts what a row names in place of the store at `store`: "fifo", "directory", "device" (a
+// link to /dev/null), or nothing for "none".
+bool placeOddFile(const KivoTestRoot &root, const QString &store, const QString &kind)
+{
+    const QString full = root.path(store);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    if (kind == QLatin1String("fifo")) {
+        return ::mkfifo(QFile::encodeName(full).constData(), 0644) == 0;
+    }
+    if (kind == QLatin1String("directory")) {
+        return QDir().mkpath(full);
+    }
+    if (kind == QLatin1String("device")) {
+        return QFile::link(QStringLiteral("/dev/null"), full);
+    }
+    return false;
+}
+
+QByteArray writeTrace(const QByteArray &key, const QString &store, const char *reason)
+{
+    return "[KIVO] PlConfig::writeEntry \"" + key + "\"=2 not saved in " + store.toLocal8Bit() +
+           ": " + reason + "\r\n";
+}
+
+} // namespace
+
 void tst_KIVO_Settings::init()
 {
     unsetenv("VEK_APP_WRITE_PATH");
+    QDir(m_root.root()).removeRecursively();
+    QDir().mkpath(m_root.root());
 }
 
 void tst_KIVO_Settings::iniPath_data()
@@ -142,6 +235,118 @@ void tst_KIVO_Settings::writtenBytes()
     QCOMPARE(m_root.readFile(store), bytes);
     QCOMPARE(readIntEntry(path.constData(), key.constData(), 0), 2);
     QVERIFY(!m_root.exists(otherStore));
+}
+
+void tst_KIVO_Settings::unreadableStore_data()
+{
+    QTest::addColumn<QString>("store");
+    QTest::addColumn<QString>("kind");
+
+    const QString ini = KivoTestRoot::defaultIniPath();
+    const QString volatileStore = QStringLiteral("/tmp/kivo");
+    QTest::newRow("settings file: a FIFO") << ini << "fifo";
+    QTest::newRow("settings file: a directory") << ini << "directory";
+    QTest::newRow("volatile store: a FIFO") << volatileStore << "fifo";
+    QTest::newRow("volatile store: a link to a device") << volatileStore << "device";
+}
+
+// Anything but a regular file reads as the defaults, without waiting on it, and is traced once
+// for the whole load.
+void tst_KIVO_Settings::unreadableStore()
+{
+    QFETCH(QString, store);
+    QFETCH(QString, kind);
+
+    QVERIFY(placeOddFile(m_root, store, kind));
+    const FifoWatch watch(m_root.path(store));
+    KIVO_Engine engine;
+    engine.storedArfcn = engine.kivo_mode = 9;
+    StderrCapture capture;
+    int value = 0;
+    if (store == KivoTestRoot::defaultIniPath()) {
+        loadSettings(&engine);
+        value = engine.storedArfcn == -1 && engine.kivo_mode == 0 ? 7 : -99;
+    } else {
+        value = readIntEntry(store.toLocal8Bit().constData(), kKeyCellBarring, 7);
+    }
+    const QByteArray traces = capture.text();
+    QVERIFY2(!watch.hung(), "the store waited on the FIFO");
+    QCOMPARE(value, 7);
+    QCOMPARE(traces, "[KIVO] PlConfig " + store.toLocal8Bit() +
+                         " unreadable: not a regular file, defaults used\r\n");
+}
+
+void tst_KIVO_Settings::failedWrite_data()
+{
+    QTest::addColumn<QString>("store");
+    QTest::addColumn<QString>("hazard");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QString>("reason");
+
+    const QString ini = KivoTestRoot::defaultIniPath();
+    const QString volatileStore = QStringLiteral("/tmp/kivo");
+    const QByteArray state = kKeyStickerState;
+    const QByteArray barring = kKeyCellBarring;
+    QTest::newRow("volatile store: /tmp is a file")
+        << volatileStore << "parent is a file" << barring << "Not a directory";
+    QTest::newRow("settings file: a directory in its place")
+        << ini << "directory" << state << "not a regular file";
+    QTest::newRow("volatile store: a FIFO in its place")
+        << volatileStore << "fifo" << barring << "not a regular file";
+    QTest::newRow("settings file: read-only file system")
+        << ini << "read-only mount" << state << "Read-only file system";
+    QTest::newRow("volatile store: read-only file system")
+        << volatileStore << "read-only mount" << barring << "Read-only file system";
+    QTest::newRow("settings file: full disk")
+        << ini << "full mount" << state << "No space left on device";
+    QTest::newRow("settings file: read-only file")
+        << ini << "read-only file" << state << "Permission denied";
+}
+
+// A write that is not saved leaves exactly one trace line with the key and the reason, and the
+// store as it was: what a restart would read is what the file holds.
+void tst_KIVO_Settings::failedWrite()
+{
+    QFETCH(QString, store);
+    QFETCH(QString, hazard);
+    QFETCH(QByteArray, key);
+    QFETCH(QString, reason);
+
+    const QString directory = QFileInfo(m_root.path(store)).absolutePath();
+    const QByteArray before = "[KIVO]\n" + QByteArray(key).replace(' ', "%20") + "=1\n";
+    std::unique_ptr<ScratchMount> mount;
+    if (hazard.endsWith(QLatin1String("mount"))) {
+        mount = std::make_unique<ScratchMount>(directory, 16);
+        if (!mount->isMounted()) {
+            QSKIP(qPrintable(mount->error()));
+        }
+        m_root.writeFile(store, before);
+        QVERIFY(hazard.startsWith(QLatin1String("full")) ? mount->fill()
+                                                          : mount->remountReadOnly());
+    } else if (hazard == QLatin1String("read-only file")) {
+        if (::geteuid() == 0) {
+            QSKIP("root writes a read-only file all the same");
+        }
+        m_root.writeFile(store, before);
+        QVERIFY(QFile::setPermissions(m_root.path(store), QFile::ReadOwner));
+    } else if (hazard == QLatin1String("parent is a file")) {
+        m_root.writeFile(QFileInfo(store).path(), "not a directory");
+    } else {
+        QVERIFY(placeOddFile(m_root, store, hazard));
+    }
+    const bool regular = QFileInfo(m_root.path(store)).isFile();
+    const FifoWatch watch(m_root.path(store));
+
+    StderrCapture capture;
+    writeIntEntry(store.toLocal8Bit().constData(), key.constData(), 2);
+    const QByteArray traces = capture.text();
+    QVERIFY2(!watch.hung(), "the store waited on the FIFO");
+    QCOMPARE(traces, writeTrace(key, store, qPrintable(reason)));
+    if (regular) {
+        QCOMPARE(m_root.readFile(store), before);
+    } else {
+        QVERIFY(!QFileInfo(m_root.path(store)).isFile());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_Settings)
