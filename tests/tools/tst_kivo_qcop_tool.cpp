@@ -18,6 +18,8 @@ private slots:
     void listenKeepsToItsChannels();
     void exitStatus_data();
     void exitStatus();
+    void fullOutput_data();
+    void fullOutput();
 
 private:
     KivoTestRoot m_root;
@@ -219,6 +221,36 @@ void tst_KIVO_QcopTool::exitStatus()
     QCopChannel::send("c", "marker", QByteArray());
     QVERIFY(received.wait(5000));
     QCOMPARE(received.at(0).at(0).toByteArray(), QByteArray("marker"));
+}
+
+void tst_KIVO_QcopTool::fullOutput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("listen until the count") << QStringList{"listen", "--count", "2", "c"};
+    QTest::newRow("listen without a count") << QStringList{"listen", "c"};
+    QTest::newRow("help") << QStringList{"--help"};
+}
+
+// A line that cannot be written ends the tool with an error at once, not after the count or
+// never: nobody sees what it would print.
+void tst_KIVO_QcopTool::fullOutput()
+{
+    QFETCH(QStringList, arguments);
+
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    QByteArray err;
+    if (arguments.first() == QLatin1String("listen")) {
+        QVERIFY2(startListener(process, arguments.mid(1), &err), err);
+        QCopChannel::send("c", "hello", QByteArray::fromHex("01"));
+    } else {
+        process.start(QStringLiteral(KIVO_QCOP_TOOL), arguments);
+    }
+    const ToolRun result = finishTool(process, 20000);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2((err + result.err)
+                 .endsWith("kivo-qcop: cannot write to standard output: No space left on device\n"),
+             err + result.err);
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_QcopTool)

@@ -1,13 +1,20 @@
 // kivo-status as a field engineer runs it: hand-written settings files under the root, the
 // text and JSON it prints, the settings it flags, and that it creates nothing.
 #include "KivoTestRoot.h"
+#include "ScratchMount.h"
 #include "ToolRun.h"
 
 #include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+
+#include <memory>
+
+#include <sys/stat.h>
 
 class tst_KIVO_StatusTool : public QObject {
     Q_OBJECT
@@ -20,6 +27,10 @@ private slots:
     void text();
     void followsAppWritePath();
     void usageError();
+    void fileProblems_data();
+    void fileProblems();
+    void fullOutput_data();
+    void fullOutput();
 
 private:
     void writeFiles(const QByteArray &settings, const QByteArray &volatileStore);
@@ -224,6 +235,120 @@ void tst_KIVO_StatusTool::usageError()
     QVERIFY(run.err.contains("unknown argument \"--xml\""));
     QVERIFY(run.err.contains("Usage: kivo-status [--json]"));
     QCOMPARE(run.out, QByteArray());
+}
+
+void tst_KIVO_StatusTool::fileProblems_data()
+{
+    QTest::addColumn<QString>("store");
+    QTest::addColumn<QString>("hazard");
+    QTest::addColumn<QString>("readProblem"); // empty: none
+    QTest::addColumn<QString>("writeProblem");
+    QTest::addColumn<QString>("line"); // the file's lines in the text
+
+    const QString ini = KivoTestRoot::defaultIniPath();
+    const QString volatileStore = QStringLiteral("/tmp/kivo");
+    const QString settingsLine = QStringLiteral("Settings file   ") + ini;
+    const QString volatileLine = QStringLiteral("Volatile file   /tmp/kivo");
+    const QString odd = QStringLiteral("not a regular file");
+    QTest::newRow("settings file: a FIFO")
+        << ini << "fifo" << odd << odd
+        << settingsLine + " (unreadable: not a regular file; defaults shown)\n"
+                          "                not writable: not a regular file; KIVO's changes to "
+                          "it are lost\n";
+    QTest::newRow("volatile file: a directory")
+        << volatileStore << "directory" << odd << odd
+        << volatileLine + " (unreadable: not a regular file; defaults shown)\n"
+                          "                not writable: not a regular file; KIVO's changes to "
+                          "it are lost\n";
+    QTest::newRow("volatile file: /tmp is a file")
+        << volatileStore << "parent is a file" << "Not a directory" << "Not a directory"
+        << volatileLine + " (unreadable: Not a directory; defaults shown)\n"
+                          "                not writable: Not a directory; KIVO's changes to it "
+                          "are lost\n";
+    QTest::newRow("settings file: read-only file system")
+        << ini << "read-only mount" << QString() << "Read-only file system"
+        << settingsLine + "\n                not writable: Read-only file system; KIVO's "
+                          "changes to it are lost\n";
+    QTest::newRow("settings file: full disk")
+        << ini << "full mount" << QString() << "No space left on device"
+        << settingsLine + "\n                not writable: No space left on device; KIVO's "
+                          "changes to it are lost\n";
+}
+
+// A settings file KIVO cannot read or save is reported, and a FIFO is never waited on; the
+// status read still changes nothing.
+void tst_KIVO_StatusTool::fileProblems()
+{
+    QFETCH(QString, store);
+    QFETCH(QString, hazard);
+    QFETCH(QString, readProblem);
+    QFETCH(QString, writeProblem);
+    QFETCH(QString, line);
+
+    const QString full = m_root.path(store);
+    std::unique_ptr<ScratchMount> mount;
+    if (hazard.endsWith(QLatin1String("mount"))) {
+        mount = std::make_unique<ScratchMount>(QFileInfo(full).absolutePath(), 16);
+        if (!mount->isMounted()) {
+            QSKIP(qPrintable(mount->error()));
+        }
+        writeFiles("[KIVO]\nkivo_mode=1\n", QByteArray());
+        QVERIFY(hazard.startsWith(QLatin1String("full")) ? mount->fill()
+                                                          : mount->remountReadOnly());
+    } else if (hazard == QLatin1String("parent is a file")) {
+        m_root.writeFile(QFileInfo(store).path(), "not a directory");
+    } else {
+        QDir().mkpath(QFileInfo(full).absolutePath());
+        QVERIFY(hazard == QLatin1String("fifo")
+                    ? ::mkfifo(QFile::encodeName(full).constData(), 0644) == 0
+                    : QDir().mkpath(full));
+    }
+    const QStringList before = filesUnder(m_root.root());
+
+    // A FIFO that is waited on holds the tool until the time-out: exit code -1.
+    const ToolRun json =
+        runTool(QStringLiteral(KIVO_STATUS_TOOL), {"--json"}, {}, QString(), 20000);
+    QCOMPARE(json.exitCode, 0);
+    const QJsonObject file = QJsonDocument::fromJson(json.out)
+                                 .object()[store == KivoTestRoot::defaultIniPath()
+                                               ? "settingsFile"
+                                               : "volatileFile"]
+                                 .toObject();
+    QCOMPARE(file["readProblem"], readProblem.isEmpty() ? QJsonValue() : QJsonValue(readProblem));
+    QCOMPARE(file["writeProblem"], QJsonValue(writeProblem));
+    QCOMPARE(file["writable"], QJsonValue(false));
+
+    const ToolRun text = runTool(QStringLiteral(KIVO_STATUS_TOOL), {}, {}, QString(), 20000);
+    QCOMPARE(text.exitCode, 0);
+    QVERIFY2(text.out.contains(line.toLocal8Bit()), text.out);
+    QCOMPARE(text.err, QByteArray());
+    if (store == KivoTestRoot::defaultIniPath() && readProblem.isEmpty()) {
+        QCOMPARE(file["present"], QJsonValue(true));
+        QVERIFY(text.out.contains("! FTS availability    Temporarily On"));
+    }
+    QCOMPARE(filesUnder(m_root.root()), before);
+}
+
+void tst_KIVO_StatusTool::fullOutput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("text") << QStringList();
+    QTest::newRow("JSON") << QStringList{"--json"};
+    QTest::newRow("help") << QStringList{"--help"};
+}
+
+// Output that cannot be written is an error, not a success that printed nothing.
+void tst_KIVO_StatusTool::fullOutput()
+{
+    QFETCH(QStringList, arguments);
+
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(KIVO_STATUS_TOOL), arguments);
+    const ToolRun run = finishTool(process, 20000);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err,
+             QByteArray("kivo-status: cannot write to standard output: No space left on device\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_StatusTool)

@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -45,7 +47,8 @@ const char s_usage[] =
     "int32:3\n"
     "  kivo-qcop listen fts_listen_channel\n"
     "\n"
-    "Exit status: 0 done, 1 no session bus or listen timed out short, 2 usage error.\n";
+    "Exit status: 0 done, 1 no session bus, listen timed out short or its output could not\n"
+    "be written, 2 usage error.\n";
 
 enum ExitCode { Done = 0, Failed = 1, UsageError = 2 };
 
@@ -55,11 +58,34 @@ int usageError(const QString &why)
     return UsageError;
 }
 
-void printLine(const QString &line)
+bool outputFailed(int error)
 {
-    std::fputs(line.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::fprintf(stderr, "kivo-qcop: cannot write to standard output: %s\n",
+                 std::strerror(error));
+    return false;
+}
+
+// Writes `text` and flushes it at once; false (said on stderr) when it does not all get out.
+bool print(const QByteArray &text)
+{
+    errno = 0;
+    if (std::fwrite(text.constData(), 1, text.size(), stdout) !=
+            static_cast<size_t>(text.size()) ||
+        std::fflush(stdout) != 0) {
+        return outputFailed(errno);
+    }
+    return true;
+}
+
+// Closes stdout, so that an error the kernel reports only at the close shows as well.
+int closeOutput(int status)
+{
+    errno = 0;
+    if (std::fclose(stdout) != 0) {
+        outputFailed(errno);
+        return Failed;
+    }
+    return status;
 }
 
 // A blocking call to the bus daemon on the connection QCop uses. The bus handles one
@@ -151,21 +177,27 @@ int listen(QCoreApplication &app, const QStringList &arguments)
     }
 
     int received = 0;
+    bool outputLost = false;
     std::vector<std::unique_ptr<QCopChannel>> listeners;
     for (const QString &name : channels) {
         auto channel = std::make_unique<QCopChannel>(name.toUtf8());
         const QString shown = KIVO_QcopData::escaped(name);
         QObject::connect(
             channel.get(), &QCopChannel::received, &app,
-            [&app, &received, count, shown](const QByteArray &message, const QByteArray &data) {
-                if (count > 0 && received >= count) {
+            [&app, &received, &outputLost, count, shown](const QByteArray &message,
+                                                         const QByteArray &data) {
+                if (outputLost || (count > 0 && received >= count)) {
                     return;
                 }
                 ++received;
-                printLine(shown + QLatin1Char('\t') +
-                          KIVO_QcopData::escaped(QString::fromUtf8(message)) + QLatin1Char('\t') +
-                          KIVO_QcopData::describe(message, data));
-                if (count > 0 && received == count) {
+                const QString line = shown + QLatin1Char('\t') +
+                                     KIVO_QcopData::escaped(QString::fromUtf8(message)) +
+                                     QLatin1Char('\t') + KIVO_QcopData::describe(message, data);
+                if (!print(line.toUtf8() + '\n')) {
+                    // Nobody reads what follows: stop at the first line that is lost.
+                    outputLost = true;
+                    app.exit(Failed);
+                } else if (count > 0 && received == count) {
                     app.exit(Done);
                 }
             });
@@ -195,8 +227,7 @@ int main(int argc, char **argv)
 
     QStringList arguments = app.arguments().mid(1);
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::fputs(s_usage, stdout);
-        return Done;
+        return closeOutput(print(s_usage) ? Done : Failed);
     }
     if (arguments.isEmpty()) {
         return usageError(QStringLiteral("no command"));
@@ -206,7 +237,7 @@ int main(int argc, char **argv)
         return send(arguments);
     }
     if (command == QLatin1String("listen")) {
-        return listen(app, arguments);
+        return closeOutput(listen(app, arguments));
     }
     return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
 }

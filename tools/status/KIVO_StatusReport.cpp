@@ -1,6 +1,7 @@
 #include "KIVO_StatusReport.h"
 
 #include "KIVO_Settings.h"
+#include "PlConfig.h"
 #include "PlRoot.h"
 
 #include <QFileInfo>
@@ -85,16 +86,23 @@ const QList<Definition> &definitions()
 
 KIVO_StatusReport::File fileAt(const QString &devicePath)
 {
-    return {devicePath, QFileInfo(plRootedPath(devicePath)).isFile()};
+    return {devicePath, QFileInfo(plRootedPath(devicePath)).isFile(),
+            PlConfig::readProblem(devicePath), PlConfig::writeProblem(devicePath)};
 }
 
-KIVO_StatusReport::Setting readSetting(const Definition &definition, const QByteArray &path)
+// A file KIVO cannot read gives it the defaults; it is not opened here either.
+KIVO_StatusReport::Setting readSetting(const Definition &definition,
+                                       const KIVO_StatusReport::File &file)
 {
     KIVO_StatusReport::Setting setting;
     setting.id = QString::fromLatin1(definition.id);
     setting.label = QString::fromLatin1(definition.label);
     setting.key = QString::fromLatin1(definition.key);
-    setting.stored = readIntEntry(path.constData(), definition.key, definition.defaultValue);
+    setting.stored =
+        file.readProblem.isEmpty()
+            ? readIntEntry(file.path.toLocal8Bit().constData(), definition.key,
+                           definition.defaultValue)
+            : definition.defaultValue;
     setting.value = definition.eightBit ? static_cast<quint8>(setting.stored) : setting.stored;
     setting.isDefault = setting.value == definition.defaultValue;
 
@@ -123,14 +131,32 @@ KIVO_StatusReport::Setting readSetting(const Definition &definition, const QByte
 
 QString fileLine(const QString &label, const KIVO_StatusReport::File &file)
 {
-    return label.leftJustified(16) + file.path +
-           (file.present ? QString() : QStringLiteral(" (missing: defaults shown)")) +
-           QLatin1Char('\n');
+    QString line = label.leftJustified(16) + file.path;
+    if (!file.readProblem.isEmpty()) {
+        line += QStringLiteral(" (unreadable: %1; defaults shown)").arg(file.readProblem);
+    } else if (!file.present) {
+        line += QStringLiteral(" (missing: defaults shown)");
+    }
+    if (!file.writeProblem.isEmpty()) {
+        line += QLatin1Char('\n') + QString(16, QLatin1Char(' ')) +
+                QStringLiteral("not writable: %1; KIVO's changes to it are lost")
+                    .arg(file.writeProblem);
+    }
+    return line + QLatin1Char('\n');
+}
+
+QJsonValue problemJson(const QString &problem)
+{
+    return problem.isEmpty() ? QJsonValue() : QJsonValue(problem);
 }
 
 QJsonObject fileJson(const KIVO_StatusReport::File &file)
 {
-    return {{QStringLiteral("path"), file.path}, {QStringLiteral("present"), file.present}};
+    return {{QStringLiteral("path"), file.path},
+            {QStringLiteral("present"), file.present},
+            {QStringLiteral("writable"), file.writeProblem.isEmpty()},
+            {QStringLiteral("readProblem"), problemJson(file.readProblem)},
+            {QStringLiteral("writeProblem"), problemJson(file.writeProblem)}};
 }
 
 } // namespace
@@ -142,11 +168,10 @@ KIVO_StatusReport KIVO_StatusReport::read()
     // iniFilePath() would create the settings directory; a status read changes nothing.
     report.m_settingsFile = fileAt(iniFileLocation());
     report.m_volatileFile = fileAt(QString::fromLatin1(kVolatilePath));
-    const QByteArray settingsPath = report.m_settingsFile.path.toLocal8Bit();
     for (const Definition &definition : definitions()) {
         report.m_settings << readSetting(definition, definition.store == Store::Volatile
-                                                         ? QByteArray(kVolatilePath)
-                                                         : settingsPath);
+                                                         ? report.m_volatileFile
+                                                         : report.m_settingsFile);
     }
     return report;
 }

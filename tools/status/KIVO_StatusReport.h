@@ -24,9 +24,12 @@ public:
     struct File {
         QString path; // the device path, as KIVO's traces show it
         bool present = false;
+        QString readProblem;  // why KIVO cannot read it ("not a regular file"), empty if none
+        QString writeProblem; // why KIVO could not save it now, empty when nothing is seen
     };
 
-    // Reads both files under KIVO_ROOT; missing files and keys read as the defaults.
+    // Reads both files under KIVO_ROOT; missing or unreadable files and missing keys read as
+    // the defaults. Whether KIVO could save each file is looked at without writing anything.
     static KIVO_StatusReport read();
 
     // The GSM band of an ARFCN ("P-GSM 900", "DCS 1800 or PCS 1900"), or "no GSM band". Where

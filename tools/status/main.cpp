@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -19,7 +21,26 @@ const char s_usage[] =
     "Missing files read as the defaults, as in KIVO. Nothing is created or changed.\n"
     "\n"
     "  --json    the same as one JSON object\n"
-    "  --help    this text\n";
+    "  --help    this text\n"
+    "\n"
+    "Exit status: 0 done, 1 the report could not be written out, 2 usage error.\n";
+
+// Writes `text` to stdout and closes it, so that every error shows (a full disk, a closed
+// pipe). On failure says so on stderr and returns 1.
+int writeOut(const QByteArray &text)
+{
+    errno = 0;
+    const bool written = std::fwrite(text.constData(), 1, text.size(), stdout) ==
+                             static_cast<size_t>(text.size()) &&
+                         std::fflush(stdout) == 0;
+    const int error = errno;
+    if (std::fclose(stdout) == 0 && written) {
+        return 0;
+    }
+    std::fprintf(stderr, "kivo-status: cannot write to standard output: %s\n",
+                 std::strerror(written ? errno : error));
+    return 1;
+}
 
 } // namespace
 
@@ -30,8 +51,7 @@ int main(int argc, char **argv)
     bool json = false;
     for (const QString &argument : arguments) {
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            std::fputs(s_usage, stdout);
-            return 0;
+            return writeOut(s_usage);
         }
         if (argument != QLatin1String("--json")) {
             std::fprintf(stderr, "kivo-status: unknown argument \"%s\"\n\n%s", qPrintable(argument),
@@ -41,6 +61,5 @@ int main(int argc, char **argv)
         json = true;
     }
     const KIVO_StatusReport report = KIVO_StatusReport::read();
-    std::fputs(json ? report.json().constData() : report.text().toUtf8().constData(), stdout);
-    return 0;
+    return writeOut(json ? report.json() : report.text().toUtf8());
 }
