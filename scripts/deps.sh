@@ -5,10 +5,11 @@
 set -euo pipefail
 
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev dpkg-dev)
-test_pkgs=(dbus-daemon dbus-bin)
+# The tests and kivo-tour draw with fonts-dejavu-core alone (tools/tour/kivo-fonts.conf).
+test_pkgs=(dbus-daemon dbus-bin fonts-dejavu-core)
 demo_pkgs=(dbus-daemon dbus-bin xvfb x11vnc xauth fonts-dejavu-core)
 fuzz_pkgs=(clang-14 libclang-rt-14-dev)
-memcheck_pkgs=(valgrind dbus-daemon dbus-bin)
+memcheck_pkgs=(valgrind dbus-daemon dbus-bin fonts-dejavu-core)
 
 wanted=("${build_pkgs[@]}")
 case "${1:-build}" in

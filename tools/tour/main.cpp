@@ -13,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -28,6 +29,25 @@ constexpr int kTourLimitMs = 120000;
 
 void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &)
 {
+}
+
+// The pictures are drawn with the fonts of Debian's fonts-dejavu-core alone (kivo-fonts.conf),
+// so that no other installed font changes them. Before the application exists: fontconfig
+// reads FONTCONFIG_FILE once. False, said on stderr, when the package is missing.
+bool useProjectFonts()
+{
+    qputenv("FONTCONFIG_FILE", KIVO_FONTS_CONF);
+    for (const char *font : {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                             "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"}) {
+        if (!QFileInfo::exists(QString::fromLatin1(font))) {
+            std::fprintf(stderr,
+                         "kivo-tour: %s is missing: install fonts-dejavu-core "
+                         "(scripts/deps.sh test)\n",
+                         font);
+            return false;
+        }
+    }
+    return true;
 }
 
 // KIVO writes its traces to stderr; they go to a log, and the tour's own complaints to what
@@ -50,6 +70,9 @@ int main(int argc, char **argv)
 {
     // The pictures are the same on every machine, with or without a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!useProjectFonts()) {
+        return 2;
+    }
     // As in KIVO: its standard error carries its own traces alone.
     qInstallMessageHandler(dropQtMessages);
     PlApplication app(argc, argv, PlApplication::GuiClient);
