@@ -36,8 +36,14 @@ public:
     }
     Q_DISABLE_COPY(ScratchMount)
 
-    bool isMounted() const { return m_mounted; }
-    QString error() const { return m_error; }
+    bool isMounted() const
+    {
+        return m_mounted;
+    }
+    QString error() const
+    {
+        return m_error;
+    }
 
     bool remountReadOnly()
     {

@@ -64,7 +64,10 @@ public:
             m_thread.join();
         }
     }
-    bool hung() const { return m_hung; }
+    bool hung() const
+    {
+        return m_hung;
+    }
 
 private:
     void watch()
@@ -322,7 +325,7 @@ void tst_KIVO_Settings::failedWrite()
         }
         m_root.writeFile(store, before);
         QVERIFY(hazard.startsWith(QLatin1String("full")) ? mount->fill()
-                                                          : mount->remountReadOnly());
+                                                         : mount->remountReadOnly());
     } else if (hazard == QLatin1String("read-only file")) {
         if (::geteuid() == 0) {
             QSKIP("root writes a read-only file all the same");

@@ -261,7 +261,9 @@ void tst_KIVO_StatusTool::fileProblems_data()
                           "                not writable: not a regular file; KIVO's changes to "
                           "it are lost\n";
     QTest::newRow("volatile file: /tmp is a file")
-        << volatileStore << "parent is a file" << "Not a directory" << "Not a directory"
+        << volatileStore << "parent is a file"
+        << "Not a directory"
+        << "Not a directory"
         << volatileLine + " (unreadable: Not a directory; defaults shown)\n"
                           "                not writable: Not a directory; KIVO's changes to it "
                           "are lost\n";
@@ -294,7 +296,7 @@ void tst_KIVO_StatusTool::fileProblems()
         }
         writeFiles("[KIVO]\nkivo_mode=1\n", QByteArray());
         QVERIFY(hazard.startsWith(QLatin1String("full")) ? mount->fill()
-                                                          : mount->remountReadOnly());
+                                                         : mount->remountReadOnly());
     } else if (hazard == QLatin1String("parent is a file")) {
         m_root.writeFile(QFileInfo(store).path(), "not a directory");
     } else {
@@ -309,11 +311,10 @@ void tst_KIVO_StatusTool::fileProblems()
     const ToolRun json =
         runTool(QStringLiteral(KIVO_STATUS_TOOL), {"--json"}, {}, QString(), 20000);
     QCOMPARE(json.exitCode, 0);
-    const QJsonObject file = QJsonDocument::fromJson(json.out)
-                                 .object()[store == KivoTestRoot::defaultIniPath()
-                                               ? "settingsFile"
-                                               : "volatileFile"]
-                                 .toObject();
+    const QJsonObject file =
+        QJsonDocument::fromJson(json.out)
+            .object()[store == KivoTestRoot::defaultIniPath() ? "settingsFile" : "volatileFile"]
+            .toObject();
     QCOMPARE(file["readProblem"], readProblem.isEmpty() ? QJsonValue() : QJsonValue(readProblem));
     QCOMPARE(file["writeProblem"], QJsonValue(writeProblem));
     QCOMPARE(file["writable"], QJsonValue(false));

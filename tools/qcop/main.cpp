@@ -60,8 +60,7 @@ int usageError(const QString &why)
 
 bool outputFailed(int error)
 {
-    std::fprintf(stderr, "kivo-qcop: cannot write to standard output: %s\n",
-                 std::strerror(error));
+    std::fprintf(stderr, "kivo-qcop: cannot write to standard output: %s\n", std::strerror(error));
     return false;
 }
 
@@ -69,8 +68,7 @@ bool outputFailed(int error)
 bool print(const QByteArray &text)
 {
     errno = 0;
-    if (std::fwrite(text.constData(), 1, text.size(), stdout) !=
-            static_cast<size_t>(text.size()) ||
+    if (std::fwrite(text.constData(), 1, text.size(), stdout) != static_cast<size_t>(text.size()) ||
         std::fflush(stdout) != 0) {
         return outputFailed(errno);
     }
@@ -182,25 +180,25 @@ int listen(QCoreApplication &app, const QStringList &arguments)
     for (const QString &name : channels) {
         auto channel = std::make_unique<QCopChannel>(name.toUtf8());
         const QString shown = KIVO_QcopData::escaped(name);
-        QObject::connect(
-            channel.get(), &QCopChannel::received, &app,
-            [&app, &received, &outputLost, count, shown](const QByteArray &message,
-                                                         const QByteArray &data) {
-                if (outputLost || (count > 0 && received >= count)) {
-                    return;
-                }
-                ++received;
-                const QString line = shown + QLatin1Char('\t') +
-                                     KIVO_QcopData::escaped(QString::fromUtf8(message)) +
-                                     QLatin1Char('\t') + KIVO_QcopData::describe(message, data);
-                if (!print(line.toUtf8() + '\n')) {
-                    // Nobody reads what follows: stop at the first line that is lost.
-                    outputLost = true;
-                    app.exit(Failed);
-                } else if (count > 0 && received == count) {
-                    app.exit(Done);
-                }
-            });
+        QObject::connect(channel.get(), &QCopChannel::received, &app,
+                         [&app, &received, &outputLost, count, shown](const QByteArray &message,
+                                                                      const QByteArray &data) {
+                             if (outputLost || (count > 0 && received >= count)) {
+                                 return;
+                             }
+                             ++received;
+                             const QString line =
+                                 shown + QLatin1Char('\t') +
+                                 KIVO_QcopData::escaped(QString::fromUtf8(message)) +
+                                 QLatin1Char('\t') + KIVO_QcopData::describe(message, data);
+                             if (!print(line.toUtf8() + '\n')) {
+                                 // Nobody reads what follows: stop at the first line that is lost.
+                                 outputLost = true;
+                                 app.exit(Failed);
+                             } else if (count > 0 && received == count) {
+                                 app.exit(Done);
+                             }
+                         });
         listeners.push_back(std::move(channel));
     }
     roundTrip();

@@ -98,11 +98,10 @@ KIVO_StatusReport::Setting readSetting(const Definition &definition,
     setting.id = QString::fromLatin1(definition.id);
     setting.label = QString::fromLatin1(definition.label);
     setting.key = QString::fromLatin1(definition.key);
-    setting.stored =
-        file.readProblem.isEmpty()
-            ? readIntEntry(file.path.toLocal8Bit().constData(), definition.key,
-                           definition.defaultValue)
-            : definition.defaultValue;
+    setting.stored = file.readProblem.isEmpty()
+                         ? readIntEntry(file.path.toLocal8Bit().constData(), definition.key,
+                                        definition.defaultValue)
+                         : definition.defaultValue;
     setting.value = definition.eightBit ? static_cast<quint8>(setting.stored) : setting.stored;
     setting.isDefault = setting.value == definition.defaultValue;
 

@@ -30,9 +30,9 @@ const char s_usage[] =
 int writeOut(const QByteArray &text)
 {
     errno = 0;
-    const bool written = std::fwrite(text.constData(), 1, text.size(), stdout) ==
-                             static_cast<size_t>(text.size()) &&
-                         std::fflush(stdout) == 0;
+    const bool written =
+        std::fwrite(text.constData(), 1, text.size(), stdout) == static_cast<size_t>(text.size()) &&
+        std::fflush(stdout) == 0;
     const int error = errno;
     if (std::fclose(stdout) == 0 && written) {
         return 0;
