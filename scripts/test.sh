@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
 # Builds KIVO and runs the whole test suite: headless (offscreen), each bus test on a private
-# session bus of its own, every file under a temporary KIVO_ROOT.
+# session bus of its own, every file under a temporary KIVO_ROOT. Then builds the same tree
+# with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/) and runs every test again
+# there (scripts/sanitize.sh). A failure of the plain suite ends the run before the second one.
+# KIVO_SKIP_SANITIZE=1 runs the plain suite only (a quick run while working; CI runs both).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/deps.sh" test
 "$top/scripts/build.sh"
 build=${KIVO_BUILD_DIR:-$top/build}
-export QT_QPA_PLATFORM=offscreen
-export XDG_RUNTIME_DIR=$(mktemp -d)
-trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
-cd "$build"
-ctest --output-on-failure -j2 --timeout 600
+(
+    export QT_QPA_PLATFORM=offscreen
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+    cd "$build"
+    ctest --output-on-failure -j2 --timeout 600
+)
+if [ "${KIVO_SKIP_SANITIZE:-0}" = 1 ]; then
+    echo "KIVO_SKIP_SANITIZE=1: the sanitizer suite was not run."
+    exit 0
+fi
+echo "The plain suite passed; now the ASan + UBSan suite (scripts/sanitize.sh)."
+"$top/scripts/sanitize.sh"
