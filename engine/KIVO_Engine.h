@@ -24,7 +24,9 @@ public:
     ~KIVO_Engine() override;
 
     void ActivateTapiDevice();
-    int registerTapiClient();
+    // Sends Register for the cell sticker outcome without waiting; the answer is handed to the
+    // device, or starts the retry. Does nothing while an earlier Register awaits its answer.
+    void registerTapiClient();
     int tapiInvalid();
 
     // FTS requests to the FTS engine on "fts_listen_channel".
@@ -82,8 +84,13 @@ private:
     void showStickerNotice(const QString &text);
     void releaseTitles();
 
-    // The 300 ms registration retry; runs from a failed registration until the engine goes.
+    // The answer to registerTapiClient's Register.
+    void registrationAnswered(int result);
+
+    // The 300 ms registration retry; runs from a failed registration until the engine goes,
+    // stopped only while a Register awaits its answer.
     QTimer *m_registrationRetry = nullptr;
+    bool m_registrationInFlight = false;
     // A sticker notice runs a nested event loop until the user closes it, and outcomes keep
     // arriving meanwhile: each opens over the last, up to kMaxOpenStickerNotices deep; beyond
     // that their notices wait here (the newest ones) and follow as the top notice is closed.
