@@ -701,12 +701,12 @@ bool Bench::keys(Table &table)
         QList<double> ms;
     };
     const QString refuse = QStringLiteral("--register-result=-1");
-    Side slow{"Register answered after 2.5 s", {refuse, QStringLiteral("--reply-delay=2500")},
-              {}, {}};
+    Side slow{
+        "Register answered after 2.5 s", {refuse, QStringLiteral("--reply-delay=2500")}, {}, {}};
     Side prompt{"Register answered at once", {refuse}, {}, {}};
     for (Side *side : {&slow, &prompt}) {
-        const QString fifo = fifos.filePath(side == &slow ? QStringLiteral("slow")
-                                                          : QStringLiteral("prompt"));
+        const QString fifo =
+            fifos.filePath(side == &slow ? QStringLiteral("slow") : QStringLiteral("prompt"));
         if (!side->kivo.start(m_options.bin, m_env, fifo, side->simArgs)) {
             std::printf("  error: %s: kivo does not come up with its keyboard FIFO\n", side->name);
             return false;

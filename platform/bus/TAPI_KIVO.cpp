@@ -75,8 +75,8 @@ int callTelephony(const char *method, const QVariant &argument, const char *repl
                   QVariant *value)
 {
     // Block, not BlockWithGui: no signal or timer may run inside the caller's call.
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(
-        telephonyCall(method, argument), QDBus::Block, callTimeoutMs);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(telephonyCall(method, argument),
+                                                                  QDBus::Block, callTimeoutMs);
     return replyValue(reply, replySignature, value);
 }
 
@@ -136,11 +136,10 @@ void TAPI_CLIENT_InitAsync(const quint16 *eventTypes, int count, QObject *contex
     auto *watcher = new QDBusPendingCallWatcher(
         bus.asyncCall(telephonyCall("Register", QVariant::fromValue(types)), callTimeoutMs),
         context);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
-                     [watcher, types, done] {
-                         watcher->deleteLater();
-                         done(registrationResult(watcher->reply(), types));
-                     });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, types, done] {
+        watcher->deleteLater();
+        done(registrationResult(watcher->reply(), types));
+    });
 }
 
 int TAPI_KIVO_SetCellStickerMode(const StickerRequest *request)

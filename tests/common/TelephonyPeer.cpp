@@ -115,8 +115,7 @@ void TelephonyPeer::answerTooLate(const QVariantList &arguments)
 
 void TelephonyPeer::answerAfter(int delayMs, const QVariantList &arguments)
 {
-    m_object->setPlan(QString(),
-                      {TelephonyPeerObject::Mode::Reply, arguments, QString(), delayMs});
+    m_object->setPlan(QString(), {TelephonyPeerObject::Mode::Reply, arguments, QString(), delayMs});
 }
 
 void TelephonyPeer::answerMethod(const QString &method, const QVariantList &arguments)

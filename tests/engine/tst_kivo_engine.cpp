@@ -82,8 +82,8 @@ public:
 private:
     void read()
     {
-        static const QRegularExpression call(QStringLiteral(
-            "^method call .* sender=(\\S+) -> .* serial=(\\d+) .*member=Register$"));
+        static const QRegularExpression call(
+            QStringLiteral("^method call .* sender=(\\S+) -> .* serial=(\\d+) .*member=Register$"));
         static const QRegularExpression answer(QStringLiteral(
             "^(?:method return|error) .* -> destination=(\\S+) .*reply_serial=(\\d+)$"));
         m_seen += m_process.readAllStandardOutput();
