@@ -84,13 +84,13 @@ private:
     void showStickerNotice(const QString &text);
     void releaseTitles();
 
-    // The answer to registerTapiClient's Register.
+    // The answer to registerTapiClient's Register. While a Register awaits its answer,
+    // m_registrationInFlight is set and the retry timer is stopped.
     void registrationAnswered(int result);
-
-    // The 300 ms registration retry; runs from a failed registration until the engine goes,
-    // stopped only while a Register awaits its answer.
-    QTimer *m_registrationRetry = nullptr;
     bool m_registrationInFlight = false;
+
+    // The 300 ms registration retry; runs from a failed registration until the engine goes.
+    QTimer *m_registrationRetry = nullptr;
     // A sticker notice runs a nested event loop until the user closes it, and outcomes keep
     // arriving meanwhile: each opens over the last, up to kMaxOpenStickerNotices deep; beyond
     // that their notices wait here (the newest ones) and follow as the top notice is closed.
