@@ -103,23 +103,43 @@ void KIVO_Engine::ActivateTapiDevice()
     connect(kivo_tapi, &UTIL_TAPI_Device::TapiDeviceClosed, this,
             &KIVO_Engine::TapiDisconnectedSlot);
 
-    const int result = registerTapiClient();
-    if (result >= 0) {
-        kivo_tapi->SetClientHandle(result);
-        return;
-    }
-    // Registration failed: try again every 300 ms for as long as the process runs.
-    m_registrationRetry = new QTimer(nullptr);
-    assert(m_registrationRetry != nullptr);
-    m_registrationRetry->setSingleShot(false);
-    m_registrationRetry->start(kRegistrationRetryMs);
-    connect(m_registrationRetry, &QTimer::timeout, this, &KIVO_Engine::RegisterTapiTimeout);
+    // The first attempt goes out whether or not the service is there; its answer comes back
+    // to registrationAnswered while the event loop runs on.
+    registerTapiClient();
 }
 
-int KIVO_Engine::registerTapiClient()
+void KIVO_Engine::registerTapiClient()
 {
+    // One Register out at a time.
+    if (m_registrationInFlight) {
+        return;
+    }
+    m_registrationInFlight = true;
     const quint16 eventTypes[1] = {kCellStickerEventType};
-    return TAPI_CLIENT_Init(eventTypes, 1);
+    // The call is the engine's: should the engine go first, the answer goes nowhere.
+    TAPI_CLIENT_InitAsync(eventTypes, 1, this,
+                          [this](int result) { registrationAnswered(result); });
+}
+
+void KIVO_Engine::registrationAnswered(int result)
+{
+    m_registrationInFlight = false;
+    if (result >= 0) {
+        if (kivo_tapi) {
+            kivo_tapi->SetClientHandle(result);
+        }
+    } else if (!m_registrationRetry) {
+        // Registration failed: try again every 300 ms for as long as the process runs.
+        m_registrationRetry = new QTimer(nullptr);
+        assert(m_registrationRetry != nullptr);
+        m_registrationRetry->setSingleShot(false);
+        connect(m_registrationRetry, &QTimer::timeout, this, &KIVO_Engine::RegisterTapiTimeout);
+    }
+    // The next tick is 300 ms after this answer; once retrying, ticks go on after a success
+    // too, and each registers again.
+    if (m_registrationRetry) {
+        m_registrationRetry->start(kRegistrationRetryMs);
+    }
 }
 
 int KIVO_Engine::tapiInvalid()
@@ -135,12 +155,11 @@ void KIVO_Engine::RegisterTapiTimeout()
     if (tapiInvalid() == 1) {
         return;
     }
-    const int result = registerTapiClient();
-    if (result < 0) {
-        return;
+    // No ticks while the call is out: the next one is counted from its answer.
+    if (m_registrationRetry) {
+        m_registrationRetry->stop();
     }
-    // The timer goes on after a success: each later tick registers again.
-    kivo_tapi->SetClientHandle(result);
+    registerTapiClient();
 }
 
 void KIVO_Engine::ProcessTAPIEvent(UTIL_TAPI_Event *event)

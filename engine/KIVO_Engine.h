@@ -24,7 +24,9 @@ public:
     ~KIVO_Engine() override;
 
     void ActivateTapiDevice();
-    int registerTapiClient();
+    // Sends Register for the cell sticker outcome without waiting; the answer is handed to the
+    // device, or starts the retry. Does nothing while an earlier Register awaits its answer.
+    void registerTapiClient();
     int tapiInvalid();
 
     // FTS requests to the FTS engine on "fts_listen_channel".
@@ -81,6 +83,11 @@ private:
     // Shows the notice of one sticker outcome, or queues it while too many are open.
     void showStickerNotice(const QString &text);
     void releaseTitles();
+
+    // The answer to registerTapiClient's Register. While a Register awaits its answer,
+    // m_registrationInFlight is set and the retry timer is stopped.
+    void registrationAnswered(int result);
+    bool m_registrationInFlight = false;
 
     // The 300 ms registration retry; runs from a failed registration until the engine goes.
     QTimer *m_registrationRetry = nullptr;

@@ -10,6 +10,10 @@
 //   round trip  kivo-bench-roundtrip: the FTS titles round trip against a raw broadcast
 //               round trip of the same size.
 //   panic       kivo-bench-panic: the panic readers at their largest and with the data doubled.
+//   keys        the kivo program itself, fed keys through a FIFO that Qt's evdev keyboard input
+//               reads: time from the Return key on the main menu to KIVO's trace of the screen
+//               it opens, against a telephony service that answers Register after 2.5 s and
+//               against one that answers at once (both refuse), alternately.
 //
 // Medians are the figures; min, quartiles and max show the spread. No figure is compared with
 // an earlier run: a machine shared with other work is noisy, which the spread makes visible.
@@ -34,11 +38,13 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/input.h>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -69,8 +75,9 @@ struct Options {
     int warmups = 2;
     int roundTrips = 400;
     int panicRounds = 51;
+    int keyRounds = 15;
     QStringList parts = {QStringLiteral("startup"), QStringLiteral("roundtrip"),
-                         QStringLiteral("panic")};
+                         QStringLiteral("panic"), QStringLiteral("keys")};
     QString bin;
 };
 
@@ -346,6 +353,113 @@ QMap<QByteArray, QList<double>> samplesOf(const QByteArray &out, QByteArray *fir
     return samples;
 }
 
+// Starts a private session bus; its address, empty when it does not come up.
+QString startBus(Helper &bus, const QProcessEnvironment &env)
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty() ||
+        !bus.start(daemon,
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")},
+                   env, true)) {
+        return QString();
+    }
+    return QString::fromLocal8Bit(bus.readLine(5000));
+}
+
+bool waitForNames(const QString &address, const QStringList &names);
+
+// The kivo program on a bus of its own with a telephony simulator, fed keys through a FIFO
+// that Qt's evdev keyboard input reads as its keyboard device, its traces read from a pipe.
+class KeyedKivo {
+public:
+    ~KeyedKivo()
+    {
+        if (m_keys >= 0) {
+            close(m_keys);
+        }
+        m_kivo.kill(); // SIGKILL to its process id
+        m_kivo.waitForFinished(3000);
+    }
+
+    // `fifo` must lie under /dev/ (the evdev input takes only such paths as devices).
+    bool start(const QString &bin, QProcessEnvironment env, const QString &fifo,
+               const QStringList &simArgs)
+    {
+        const QString address = startBus(m_bus, env);
+        if (address.isEmpty()) {
+            return false;
+        }
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        if (!m_telephony.start(bin + QStringLiteral("/kivo-sim-telephony"), simArgs, env, false) ||
+            !waitForNames(address, {QStringLiteral("org.kivo.Telephony")})) {
+            return false;
+        }
+        if (mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0) {
+            return false;
+        }
+        // Opened for reading and writing, so that neither end waits for the other.
+        m_keys = open(QFile::encodeName(fifo).constData(), O_RDWR | O_CLOEXEC);
+        env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"),
+                   QStringLiteral("evdevkeyboard:") + fifo);
+        m_kivo.setProcessEnvironment(env);
+        m_kivo.setProcessChannelMode(QProcess::MergedChannels);
+        m_kivo.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        m_kivo.start(bin + QStringLiteral("/kivo"), {});
+        // Up once it has opened the telephony device (its last step before the event loop)
+        // and had a moment to show the main menu.
+        if (m_keys < 0 || !m_kivo.waitForStarted(5000) || !waitFor("value of kivo_tapi", 20000)) {
+            return false;
+        }
+        QThread::msleep(500);
+        return m_kivo.state() == QProcess::Running;
+    }
+
+    // Presses and releases the key of Linux input code `code`.
+    bool press(quint16 code)
+    {
+        input_event events[4];
+        std::memset(events, 0, sizeof events);
+        const int values[] = {1, 0};
+        for (int i = 0; i < 2; ++i) {
+            events[2 * i].type = EV_KEY;
+            events[2 * i].code = code;
+            events[2 * i].value = values[i];
+            events[2 * i + 1].type = EV_SYN;
+            events[2 * i + 1].code = SYN_REPORT;
+        }
+        return write(m_keys, events, sizeof events) == ssize_t(sizeof events);
+    }
+
+    // Waits until `trace` has appeared once more than it had before.
+    bool waitFor(const QByteArray &trace, int timeoutMs)
+    {
+        const int seen = m_seen.value(trace);
+        const qint64 deadline = nowNs() + qint64(timeoutMs) * 1000000;
+        for (;;) {
+            m_traces += m_kivo.readAll();
+            const int now = int(m_traces.count(trace));
+            if (now > seen) {
+                m_seen.insert(trace, now);
+                return true;
+            }
+            const qint64 leftMs = (deadline - nowNs()) / 1000000;
+            if (leftMs <= 0 || m_kivo.state() != QProcess::Running) {
+                return false;
+            }
+            m_kivo.waitForReadyRead(int(leftMs));
+        }
+    }
+
+private:
+    Helper m_bus;
+    Helper m_telephony;
+    QProcess m_kivo;
+    int m_keys = -1;
+    QByteArray m_traces;
+    QHash<QByteArray, int> m_seen;
+};
+
 class Bench {
 public:
     Bench(const Options &options, const QProcessEnvironment &env) : m_options(options), m_env(env)
@@ -355,6 +469,7 @@ public:
     bool startUp(Table &table);
     bool roundTrip(Table &table);
     bool panic(Table &table);
+    bool keys(Table &table);
 
 private:
     QString program(const char *name) const
@@ -571,6 +686,71 @@ bool Bench::panic(Table &table)
     return true;
 }
 
+bool Bench::keys(Table &table)
+{
+    // The FIFOs under /dev/shm: Qt's evdev input takes a device only by a path under /dev/.
+    QTemporaryDir fifos(QStringLiteral("/dev/shm/kivo-bench-XXXXXX"));
+    if (!fifos.isValid()) {
+        std::printf("  error: no temporary directory under /dev/shm for the key FIFOs\n");
+        return false;
+    }
+    struct Side {
+        const char *name;
+        QStringList simArgs;
+        KeyedKivo kivo;
+        QList<double> ms;
+    };
+    const QString refuse = QStringLiteral("--register-result=-1");
+    Side slow{
+        "Register answered after 2.5 s", {refuse, QStringLiteral("--reply-delay=2500")}, {}, {}};
+    Side prompt{"Register answered at once", {refuse}, {}, {}};
+    for (Side *side : {&slow, &prompt}) {
+        const QString fifo =
+            fifos.filePath(side == &slow ? QStringLiteral("slow") : QStringLiteral("prompt"));
+        if (!side->kivo.start(m_options.bin, m_env, fifo, side->simArgs)) {
+            std::printf("  error: %s: kivo does not come up with its keyboard FIFO\n", side->name);
+            return false;
+        }
+    }
+
+    // Return on the main menu opens "FTS Options", which traces this just before it shows;
+    // Escape hides it again. The pause before each key varies, so that the keys meet the
+    // registration at every point of its cycle.
+    const QByteArray shown = "[KIVO] show FTSOptions";
+    auto once = [&shown](Side &side, int pauseMs, bool keep) {
+        QThread::msleep(pauseMs);
+        const qint64 start = nowNs();
+        if (!side.kivo.press(KEY_ENTER) || !side.kivo.waitFor(shown, 20000)) {
+            std::printf("  error: %s: no new screen after the key\n", side.name);
+            return false;
+        }
+        if (keep) {
+            side.ms.append(double(nowNs() - start) / 1e6);
+        }
+        return side.kivo.press(KEY_ESC);
+    };
+    for (int i = 0; i < m_options.warmups + m_options.keyRounds; ++i) {
+        const bool keep = i >= m_options.warmups;
+        const int pauseMs = 200 + (i * 373) % 1100;
+        if (!once(slow, pauseMs, keep) || !once(prompt, pauseMs, keep)) {
+            return false;
+        }
+    }
+
+    const Spread slowMs = spreadOf(slow.ms);
+    const Spread promptMs = spreadOf(prompt.ms);
+    table.section(QStringLiteral("A key on the real kivo, offscreen, the telephony service "
+                                 "refusing registration (ms)"));
+    table.header("Return to the opened screen's trace");
+    table.figures(QLatin1String(slow.name), slowMs);
+    table.figures(QLatin1String(prompt.name), promptMs);
+    table.check(QStringLiteral("median, Register after 2.5 s"), slowMs.median, "ms",
+                QStringLiteral("< 300 ms"), slowMs.median < 300.0,
+                QStringLiteral("(%1 times the prompt one)")
+                    .arg(slowMs.median / promptMs.median, 0, 'f', 2));
+    return true;
+}
+
 bool waitForNames(const QString &address, const QStringList &names)
 {
     QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("kivo-bench"));
@@ -602,6 +782,8 @@ bool parseOptions(const QStringList &args, Options *options)
             options->roundTrips = args.at(++i).toInt(&ok);
         } else if (arg == QLatin1String("--panic-rounds") && hasValue) {
             options->panicRounds = args.at(++i).toInt(&ok);
+        } else if (arg == QLatin1String("--key-rounds") && hasValue) {
+            options->keyRounds = args.at(++i).toInt(&ok);
         } else if (arg == QLatin1String("--only") && hasValue) {
             options->parts = args.at(++i).split(QLatin1Char(','));
         } else if (arg == QLatin1String("--bin") && hasValue) {
@@ -614,15 +796,16 @@ bool parseOptions(const QStringList &args, Options *options)
         }
     }
     return options->runs > 0 && options->warmups >= 0 && options->roundTrips > 0 &&
-           options->panicRounds > 0;
+           options->panicRounds > 0 && options->keyRounds > 0;
 }
 
 const char s_usage[] =
     "Usage: kivo-bench [--runs N] [--warmups N] [--round-trips N] [--panic-rounds N]\n"
-    "                  [--only startup,roundtrip,panic] [--bin DIR]\n"
+    "                  [--key-rounds N] [--only startup,roundtrip,panic,keys] [--bin DIR]\n"
     "Runs KIVO's benchmarks on a private session bus with the simulators and prints a table.\n"
     "Defaults: 21 start-up runs of each program after 2 warm-ups, 400 round trips of each\n"
-    "kind, 51 rounds of the panic readers; programs from the directory of kivo-bench.\n";
+    "kind, 51 rounds of the panic readers, 15 keys on each side after 2 warm-ups; programs\n"
+    "from the directory of kivo-bench.\n";
 
 } // namespace
 
@@ -666,19 +849,10 @@ int main(int argc, char **argv)
     env.remove(QStringLiteral("VEK_APP_WRITE_PATH"));
 
     // The private bus.
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
     Helper bus;
-    if (daemon.isEmpty() ||
-        !bus.start(daemon,
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                    QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")},
-                   env, true)) {
-        std::fprintf(stderr, "kivo-bench: cannot start dbus-daemon\n");
-        return 1;
-    }
-    const QString address = QString::fromLocal8Bit(bus.readLine(5000));
+    const QString address = startBus(bus, env);
     if (address.isEmpty()) {
-        std::fprintf(stderr, "kivo-bench: dbus-daemon gave no address\n");
+        std::fprintf(stderr, "kivo-bench: cannot start dbus-daemon\n");
         return 1;
     }
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
@@ -716,6 +890,12 @@ int main(int argc, char **argv)
     }
     if (options.parts.contains(QLatin1String("panic"))) {
         ok = bench.panic(table) && ok;
+        std::fflush(stdout);
+    }
+    if (options.parts.contains(QLatin1String("keys"))) {
+        std::printf("\nKeys: %d on each side after %d warm-ups of each, on buses of their own\n",
+                    options.keyRounds, options.warmups);
+        ok = bench.keys(table) && ok;
     }
     std::printf("\nLoad average %s at the end. %d of %d targets met.\n", qPrintable(loadAverage()),
                 table.checks() - table.misses(), table.checks());

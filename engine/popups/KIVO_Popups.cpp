@@ -2,6 +2,7 @@
 
 #include "PlMessageDlg.h"
 #include "PlNoticeDlg.h"
+#include "TAPI_KIVO.h"
 
 #include <QPixmap>
 
@@ -18,18 +19,19 @@ void showMessagePopup(const char *title, const char *text)
 QString tapiErrorText(int code)
 {
     switch (code) {
-    case 3:
+    case TapiTimeout:
         return QStringLiteral("Timeout!");
-    case 4:
+    case TapiInvalidParameter:
         return QStringLiteral("Invalid Parameter!");
-    case 5:
+    case TapiSendmsgError:
         return QStringLiteral("Sendmsg Error!");
-    case 6:
+    case TapiSendPrimitiveError:
         return QStringLiteral("Send Primitive Error!");
-    case 7:
+    case TapiReceivemsgError:
         return QStringLiteral("Receivemsg Error!");
-    case 10:
+    case TapiNoMemory:
         return QStringLiteral("No enough memory!");
+    case TapiRequestFailed:
     default:
         return QStringLiteral("Request Failed!");
     }

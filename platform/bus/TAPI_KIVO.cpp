@@ -3,7 +3,9 @@
 #include "TAPI_KIVO_p.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QList>
 #include <QVariant>
 
@@ -17,24 +19,24 @@ QSet<quint16> s_registeredTypes;
 int callResultCode(const QDBusMessage &reply, const QString &signature)
 {
     if (reply.type() == QDBusMessage::ReplyMessage) {
-        return reply.signature() == signature ? 0 : 7;
+        return reply.signature() == signature ? 0 : TapiReceivemsgError;
     }
     if (reply.type() != QDBusMessage::ErrorMessage) {
-        return 1;
+        return TapiRequestFailed;
     }
     // Without a bus QtDBus answers Disconnected itself; the bus answers ServiceUnknown or
     // NameHasNoOwner when nobody owns the name. Either way the call was not sent.
     static const struct {
         const char *name;
-        int code;
+        TapiErrorCode code;
     } codes[] = {
-        {"org.freedesktop.DBus.Error.NoReply", 3},
-        {"org.freedesktop.DBus.Error.Timeout", 3},
-        {"org.freedesktop.DBus.Error.InvalidArgs", 4},
-        {"org.freedesktop.DBus.Error.Disconnected", 5},
-        {"org.freedesktop.DBus.Error.ServiceUnknown", 5},
-        {"org.freedesktop.DBus.Error.NameHasNoOwner", 5},
-        {"org.freedesktop.DBus.Error.NoMemory", 10},
+        {"org.freedesktop.DBus.Error.NoReply", TapiTimeout},
+        {"org.freedesktop.DBus.Error.Timeout", TapiTimeout},
+        {"org.freedesktop.DBus.Error.InvalidArgs", TapiInvalidParameter},
+        {"org.freedesktop.DBus.Error.Disconnected", TapiSendmsgError},
+        {"org.freedesktop.DBus.Error.ServiceUnknown", TapiSendmsgError},
+        {"org.freedesktop.DBus.Error.NameHasNoOwner", TapiSendmsgError},
+        {"org.freedesktop.DBus.Error.NoMemory", TapiNoMemory},
     };
     const QString errorName = reply.errorName();
     for (const auto &entry : codes) {
@@ -42,13 +44,11 @@ int callResultCode(const QDBusMessage &reply, const QString &signature)
             return entry.code;
         }
     }
-    return 1;
+    return TapiRequestFailed;
 }
 
-// Calls `method` with `argument` and waits for the answer; 0 with *value set to the one
-// argument of the reply, or the error code.
-int callTelephony(const char *method, const QVariant &argument, const char *replySignature,
-                  QVariant *value)
+// The call of `method` with its one argument.
+QDBusMessage telephonyCall(const char *method, const QVariant &argument)
 {
     QDBusMessage call =
         QDBusMessage::createMethodCall(QLatin1String(tapiService), QLatin1String(tapiPath),
@@ -56,14 +56,51 @@ int callTelephony(const char *method, const QVariant &argument, const char *repl
     call << argument;
     // No activation: while nobody owns the name, the bus refuses the call at once.
     call.setAutoStartService(false);
-    // Block, not BlockWithGui: no signal or timer may run inside the caller's call.
-    const QDBusMessage reply =
-        QDBusConnection::sessionBus().call(call, QDBus::Block, callTimeoutMs);
+    return call;
+}
+
+// 0 with *value set to the one argument of the reply, or the error code.
+int replyValue(const QDBusMessage &reply, const char *replySignature, QVariant *value)
+{
     const int code = callResultCode(reply, QLatin1String(replySignature));
     if (code == 0) {
         *value = reply.arguments().constFirst();
     }
     return code;
+}
+
+// Calls `method` with `argument` and waits for the answer; 0 with *value set to the one
+// argument of the reply, or the error code.
+int callTelephony(const char *method, const QVariant &argument, const char *replySignature,
+                  QVariant *value)
+{
+    // Block, not BlockWithGui: no signal or timer may run inside the caller's call.
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(telephonyCall(method, argument),
+                                                                  QDBus::Block, callTimeoutMs);
+    return replyValue(reply, replySignature, value);
+}
+
+QList<quint16> typeList(const quint16 *eventTypes, int count)
+{
+    QList<quint16> types;
+    for (int i = 0; eventTypes && i < count; ++i) {
+        types.append(eventTypes[i]);
+    }
+    return types;
+}
+
+// What Register's answer makes of a registration: the handle, or -1 when the call failed.
+int registrationResult(const QDBusMessage &reply, const QList<quint16> &types)
+{
+    QVariant result;
+    if (replyValue(reply, "i", &result) != 0) {
+        return -1;
+    }
+    const int handle = result.toInt();
+    if (handle >= 0) {
+        s_registeredTypes = QSet<quint16>(types.cbegin(), types.cend());
+    }
+    return handle;
 }
 
 } // namespace
@@ -75,25 +112,40 @@ QSet<quint16> tapiRegisteredTypes()
 
 int TAPI_CLIENT_Init(const quint16 *eventTypes, int count)
 {
-    QList<quint16> types;
-    for (int i = 0; eventTypes && i < count; ++i) {
-        types.append(eventTypes[i]);
+    const QList<quint16> types = typeList(eventTypes, count);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(
+        telephonyCall("Register", QVariant::fromValue(types)), QDBus::Block, callTimeoutMs);
+    return registrationResult(reply, types);
+}
+
+void TAPI_CLIENT_InitAsync(const quint16 *eventTypes, int count, QObject *context,
+                           const std::function<void(int)> &done)
+{
+    const QList<quint16> types = typeList(eventTypes, count);
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        // QtDBus makes no call at all here, and nothing would ever answer: fail as the
+        // blocking call does, from the event loop all the same, never inside this call.
+        const QDBusMessage notSent = QDBusMessage::createError(
+            QDBusError::Disconnected, QStringLiteral("Not connected to D-Bus server"));
+        QMetaObject::invokeMethod(
+            context, [notSent, types, done] { done(registrationResult(notSent, types)); },
+            Qt::QueuedConnection);
+        return;
     }
-    QVariant result;
-    if (callTelephony("Register", QVariant::fromValue(types), "i", &result) != 0) {
-        return -1;
-    }
-    const int handle = result.toInt();
-    if (handle >= 0) {
-        s_registeredTypes = QSet<quint16>(types.cbegin(), types.cend());
-    }
-    return handle;
+    auto *watcher = new QDBusPendingCallWatcher(
+        bus.asyncCall(telephonyCall("Register", QVariant::fromValue(types)), callTimeoutMs),
+        context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, types, done] {
+        watcher->deleteLater();
+        done(registrationResult(watcher->reply(), types));
+    });
 }
 
 int TAPI_KIVO_SetCellStickerMode(const StickerRequest *request)
 {
     if (!request) {
-        return 4;
+        return TapiInvalidParameter;
     }
     // The record's bytes as they lie in memory: mode, then the ARFCN halves, low half first.
     const QByteArray bytes(reinterpret_cast<const char *>(request), sizeof(StickerRequest));
@@ -105,7 +157,7 @@ int TAPI_KIVO_SetCellStickerMode(const StickerRequest *request)
 int TAPI_KIVO_CheckArfcn(ArfcnCheck *check)
 {
     if (!check) {
-        return 4;
+        return TapiInvalidParameter;
     }
     check->verdict = 1;
     QVariant verdict;

@@ -2,10 +2,22 @@
 
 #include <QtGlobal>
 
-// The telephony client library: calls to org.kivo.Telephony on the session bus. Every call is
-// synchronous with a 3000 ms time-out. A failed call returns the program's error code:
-// 3 no reply in time, 4 invalid arguments, 5 not sent (no bus, no owner), 7 a reply of the
-// wrong signature, 10 no memory, 1 any other error reply.
+#include <functional>
+
+class QObject;
+
+// The telephony client library: calls to org.kivo.Telephony on the session bus, each with a
+// 3000 ms time-out. The requests wait for their answer; registration can also go out without
+// waiting (TAPI_CLIENT_InitAsync). A failed request returns one of these error codes.
+enum TapiErrorCode : int {
+    TapiRequestFailed = 1,      // any other error reply
+    TapiTimeout = 3,            // no reply in time
+    TapiInvalidParameter = 4,   // invalid arguments
+    TapiSendmsgError = 5,       // not sent: no bus, no owner
+    TapiSendPrimitiveError = 6, // not given by this library; the program knows its text
+    TapiReceivemsgError = 7,    // a reply of the wrong signature
+    TapiNoMemory = 10,          // the bus ran out of memory
+};
 
 // The cell sticker request, packed to 5 bytes: the mode, then the ARFCN little-endian and
 // unaligned, kept as two 16-bit halves (low half first) as the device writes it.
@@ -29,6 +41,12 @@ static_assert(sizeof(ArfcnCheck) == 8, "ArfcnCheck is 8 bytes");
 // Registers this client for `count` event types; the result of Register (negative on failure,
 // otherwise a handle for UTIL_TAPI_Device::SetClientHandle), or -1 when the call itself fails.
 int TAPI_CLIENT_Init(const quint16 *eventTypes, int count);
+
+// The same Register call without waiting for its answer: `done` is later called, on the
+// thread of `context`, with what TAPI_CLIENT_Init would have returned. Once `context` is
+// deleted, `done` is never called.
+void TAPI_CLIENT_InitAsync(const quint16 *eventTypes, int count, QObject *context,
+                           const std::function<void(int)> &done);
 
 // Sends the 5 bytes of *request; 0 when the service accepted it, otherwise an error code.
 int TAPI_KIVO_SetCellStickerMode(const StickerRequest *request);

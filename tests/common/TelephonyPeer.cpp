@@ -14,11 +14,12 @@ const QString s_service = QStringLiteral("org.kivo.Telephony");
 // Lives on the peer's thread; the test's thread plans and reads under the mutex.
 class TelephonyPeerObject : public QDBusVirtualObject {
 public:
-    enum class Mode { Reply, Error, TooLate };
+    enum class Mode { Reply, Error };
     struct Plan {
         Mode mode = Mode::Reply;
         QVariantList arguments;
         QString errorName;
+        int delayMs = 0;
     };
 
     QString introspect(const QString &) const override
@@ -34,10 +35,15 @@ public:
         const QDBusMessage reply = planned.mode == Mode::Error
                                        ? message.createErrorReply(planned.errorName, "planned")
                                        : message.createReply(planned.arguments);
-        if (planned.mode == Mode::TooLate) {
-            QTimer::singleShot(3500, this, [connection, reply] { connection.send(reply); });
+        if (planned.delayMs > 0) {
+            QTimer::singleShot(planned.delayMs, this, [this, connection, reply] {
+                QMutexLocker lock(&mutex);
+                connection.send(reply);
+                ++answered;
+            });
         } else {
             connection.send(reply);
+            ++answered;
         }
         return true;
     }
@@ -52,6 +58,7 @@ public:
     Plan plan;
     QHash<QString, Plan> byMethod;
     QList<QDBusMessage> calls;
+    int answered = 0;
 };
 
 TelephonyPeer::TelephonyPeer()
@@ -103,7 +110,12 @@ void TelephonyPeer::answerError(const QString &errorName)
 
 void TelephonyPeer::answerTooLate(const QVariantList &arguments)
 {
-    m_object->setPlan(QString(), {TelephonyPeerObject::Mode::TooLate, arguments, QString()});
+    answerAfter(3500, arguments);
+}
+
+void TelephonyPeer::answerAfter(int delayMs, const QVariantList &arguments)
+{
+    m_object->setPlan(QString(), {TelephonyPeerObject::Mode::Reply, arguments, QString(), delayMs});
 }
 
 void TelephonyPeer::answerMethod(const QString &method, const QVariantList &arguments)
@@ -115,6 +127,12 @@ QDBusMessage TelephonyPeer::lastCall() const
 {
     QMutexLocker lock(&m_object->mutex);
     return m_object->calls.isEmpty() ? QDBusMessage() : m_object->calls.constLast();
+}
+
+int TelephonyPeer::unanswered() const
+{
+    QMutexLocker lock(&m_object->mutex);
+    return int(m_object->calls.size()) - m_object->answered;
 }
 
 QVariantList TelephonyPeer::calls(const QString &method) const

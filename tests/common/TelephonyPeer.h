@@ -9,7 +9,8 @@ class TelephonyPeerObject;
 
 // A stand-in for the telephony service on a bus connection of its own, as another process
 // would have. It answers from its own thread, so that the library's blocking calls made on the
-// test's thread get their answer, and it answers every call as the test last planned.
+// test's thread get their answer, and it answers every call as the test last planned (at once,
+// or later without holding up the calls that follow).
 class TelephonyPeer {
 public:
     TelephonyPeer();
@@ -26,9 +27,13 @@ public:
     void answerError(const QString &errorName);
     // Answers only after the caller has given up.
     void answerTooLate(const QVariantList &arguments);
+    // Answers `delayMs` after each call, as a slow service does.
+    void answerAfter(int delayMs, const QVariantList &arguments);
     // Calls of `method` are answered with `arguments` whatever else is planned.
     void answerMethod(const QString &method, const QVariantList &arguments);
     QDBusMessage lastCall() const;
+    // Calls received whose answer has not been sent yet.
+    int unanswered() const;
     // The first argument of each call of `method`, in order.
     QVariantList calls(const QString &method) const;
 

@@ -6,6 +6,7 @@
 #include "KivoTestRoot.h"
 #include "PlNoticeDlg.h"
 #include "PopupWatcher.h"
+#include "QCopChannel.h"
 #include "StderrCapture.h"
 #include "TelephonyPeer.h"
 #include "UTIL_TAPI_Event.h"
@@ -13,6 +14,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include <memory>
@@ -23,6 +26,8 @@ class tst_KIVO_Engine : public QObject {
 
 private slots:
     void registrationRetry();
+    void busyWhileRegistering_data();
+    void busyWhileRegistering();
     void dispatchFilter_data();
     void dispatchFilter();
     void outcomesNestThenWait();
@@ -36,51 +41,162 @@ private:
     KivoTestRoot m_root;
 };
 
+namespace {
+
+// The Register calls and their answers that cross the bus, as dbus-monitor sees them, in the
+// order the bus passes them on. Ended by its destructor should a check fail.
+class RegisterMonitor {
+public:
+    RegisterMonitor()
+    {
+        m_process.start(QStringLiteral("dbus-monitor"),
+                        {QStringLiteral("--session"),
+                         QStringLiteral("type='method_call',interface='org.kivo.Telephony',"
+                                        "member='Register'"),
+                         QStringLiteral("type='method_return'"), QStringLiteral("type='error'")});
+    }
+    ~RegisterMonitor()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    // The monitor is ready once it has printed its own NameAcquired signal.
+    bool ready()
+    {
+        return QTest::qWaitFor([this] {
+            read();
+            return m_seen.contains("NameAcquired");
+        });
+    }
+    int calls()
+    {
+        read();
+        return m_calls;
+    }
+    int mostInFlight()
+    {
+        read();
+        return m_mostInFlight;
+    }
+
+private:
+    void read()
+    {
+        static const QRegularExpression call(
+            QStringLiteral("^method call .* sender=(\\S+) -> .* serial=(\\d+) .*member=Register$"));
+        static const QRegularExpression answer(QStringLiteral(
+            "^(?:method return|error) .* -> destination=(\\S+) .*reply_serial=(\\d+)$"));
+        m_seen += m_process.readAllStandardOutput();
+        int end;
+        while ((end = m_seen.indexOf('\n', m_parsed)) >= 0) {
+            const QString line = QString::fromLatin1(m_seen.mid(m_parsed, end - m_parsed));
+            m_parsed = end + 1;
+            if (const QRegularExpressionMatch sent = call.match(line); sent.hasMatch()) {
+                ++m_calls;
+                m_inFlight.insert(sent.captured(1) + '/' + sent.captured(2));
+                m_mostInFlight = qMax(m_mostInFlight, int(m_inFlight.size()));
+            } else if (const QRegularExpressionMatch got = answer.match(line); got.hasMatch()) {
+                m_inFlight.remove(got.captured(1) + '/' + got.captured(2));
+            }
+        }
+    }
+
+    QProcess m_process;
+    QByteArray m_seen;
+    qsizetype m_parsed = 0;
+    QSet<QString> m_inFlight; // "sender/serial" of the calls not answered yet
+    int m_calls = 0;
+    int m_mostInFlight = 0;
+};
+
+} // namespace
+
 void tst_KIVO_Engine::registrationRetry()
 {
     TelephonyPeer peer;
     peer.answer({-5});
-    // The Register calls that cross the bus, as dbus-monitor sees them.
-    QProcess monitor; // ended by its destructor should a check fail
-    monitor.start(QStringLiteral("dbus-monitor"),
-                  {QStringLiteral("--session"),
-                   QStringLiteral("type='method_call',interface='org.kivo.Telephony',"
-                                  "member='Register'")});
-    QByteArray monitored;
-    const auto registerCalls = [&] {
-        monitored += monitor.readAllStandardOutput();
-        return int(monitored.count("member=Register"));
-    };
-    // The monitor is ready once it has printed its own NameAcquired signal.
-    QTRY_VERIFY(registerCalls() == 0 && monitored.contains("NameAcquired"));
+    RegisterMonitor monitor;
+    QVERIFY(monitor.ready());
+    QCOMPARE(monitor.calls(), 0);
     KIVO_Engine engine;
     engine.ActivateTapiDevice();
     // The first attempt goes out whether or not the service is there.
-    QTRY_COMPARE(registerCalls(), 1);
+    QTRY_COMPARE(monitor.calls(), 1);
     QCOMPARE(engine.tapiInvalid(), 1);
 
     // While the device reports itself invalid, ticks make no call: a second or so of ticks.
     QTest::qWait(1000);
-    QCOMPARE(registerCalls(), 1);
+    QCOMPARE(monitor.calls(), 1);
 
     // The service appears but refuses: every tick tries again, silently.
     QVERIFY(peer.claimName());
     QTRY_COMPARE(engine.tapiInvalid(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(registerCalls() >= 3, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.calls() >= 3, 5000);
+
+    // A slow refusal, answered after several ticks' time: the next attempt still follows
+    // each answer, and only then.
+    peer.answerAfter(1000, {-1});
+    int before = monitor.calls();
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.calls() >= before + 3, 15000);
 
     // The service accepts: events of type 0x0F03 now reach the engine, and ticks go on
     // registering.
     peer.answer({7});
-    const int before = registerCalls();
-    QTRY_VERIFY_WITH_TIMEOUT(registerCalls() >= before + 2, 5000);
+    before = monitor.calls();
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.calls() >= before + 2, 5000);
     PopupWatcher watcher;
     peer.emitEvent(0x0F03, QByteArray::fromHex("06000000"));
     QVERIFY(watcher.waitForCount(1));
     QCOMPARE(watcher.seen().at(0).title, QStringLiteral("Cell Sticker Information"));
     QVERIFY2(watcher.seen().at(0).text.endsWith(QStringLiteral("Mode Entered")),
              qPrintable(watcher.seen().at(0).text));
-    monitor.kill();
-    monitor.waitForFinished(5000);
+    QCOMPARE(monitor.mostInFlight(), 1);
+}
+
+// A service that holds its name but answers Register late: what comes meanwhile (a QCop
+// message, the device closing) is handled while the call is out, and an engine deleted before
+// the answer is not called back.
+void tst_KIVO_Engine::busyWhileRegistering_data()
+{
+    QTest::addColumn<bool>("serviceGoes");
+
+    QTest::newRow("message") << false;
+    QTest::newRow("device closed, then message") << true;
+}
+
+void tst_KIVO_Engine::busyWhileRegistering()
+{
+    QFETCH(bool, serviceGoes);
+
+    TelephonyPeer peer;
+    peer.answerAfter(2500, {-1});
+    QVERIFY(peer.claimName());
+    auto engine = std::make_unique<KIVO_Engine>();
+    // How many calls the service had left unanswered each time the engine took a message.
+    QList<int> unansweredAtMessage;
+    connect(engine->listenChannel, &QCopChannel::received, this,
+            [&] { unansweredAtMessage << peer.unanswered(); });
+    PopupWatcher watcher;
+    watcher.answer(PopupWatcher::Answer::Accept);
+    engine->ActivateTapiDevice();
+    QTRY_COMPARE(peer.calls(QStringLiteral("Register")).size(), 1);
+
+    if (serviceGoes) {
+        peer.releaseName();
+        QVERIFY(watcher.waitForCount(1));
+        QCOMPARE(watcher.seen().at(0).text, QStringLiteral("TAPI Device Closed!"));
+        QVERIFY(peer.claimName());
+    }
+    QCopChannel::send("kivo_listen_channel", "marker", QByteArray());
+    QTRY_COMPARE(unansweredAtMessage.size(), 1);
+    QCOMPARE(unansweredAtMessage.at(0), 1);
+
+    // The refusal comes; the retry follows it.
+    QTRY_VERIFY_WITH_TIMEOUT(peer.calls(QStringLiteral("Register")).size() >= 2, 10000);
+    engine.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(peer.unanswered() == 0, 10000);
+    // The late answer reaches a connection whose engine has gone.
+    QTest::qWait(100);
 }
 
 void tst_KIVO_Engine::dispatchFilter_data()

@@ -27,6 +27,12 @@ void tst_NoBus::failsQuietly()
 
     const quint16 types[] = {0x0F03};
     QCOMPARE(TAPI_CLIENT_Init(types, 1), -1);
+    // Without waiting: the failure still comes from the event loop, not inside the call.
+    QObject context;
+    QList<int> results;
+    TAPI_CLIENT_InitAsync(types, 1, &context, [&results](int result) { results << result; });
+    QVERIFY(results.isEmpty());
+    QTRY_COMPARE(results, QList<int>{-1});
     const StickerRequest request = {1, 62, 0};
     QCOMPARE(TAPI_KIVO_SetCellStickerMode(&request), 5);
     QCOMPARE(TAPI_KIVO_SetCellBarAccessMode(0), 5);

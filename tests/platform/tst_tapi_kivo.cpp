@@ -16,12 +16,35 @@ private slots:
     void failedCall();
     void call_data();
     void call();
+    void registerAsyncContextGone();
 };
 
 enum class PeerAnswer { Reply, Error, TooLate, Absent };
 Q_DECLARE_METATYPE(PeerAnswer)
-enum class Call { Register, Sticker, CellBar, CheckArfcn };
+enum class Call { Register, Sticker, CellBar, CheckArfcn, RegisterAsync };
 Q_DECLARE_METATYPE(Call)
+
+namespace {
+
+// TAPI_CLIENT_InitAsync's results: none may come inside the call, and one comes later from
+// the event loop.
+QList<int> registerAsync(const quint16 *types, int count)
+{
+    QObject context;
+    QList<int> results;
+    TAPI_CLIENT_InitAsync(types, count, &context, [&results](int result) { results << result; });
+    if (results.isEmpty()) {
+        // Then nothing more is to come.
+        if (QTest::qWaitFor([&results] { return !results.isEmpty(); }, 10000)) {
+            QCoreApplication::processEvents();
+        }
+    } else {
+        results.prepend(-1000); // answered inside the call
+    }
+    return results;
+}
+
+} // namespace
 
 void tst_TAPI_KIVO::failedCall_data()
 {
@@ -74,6 +97,7 @@ void tst_TAPI_KIVO::failedCall()
     QCOMPARE(check.verdict, quint8(1));
     const quint16 types[] = {0x0F03};
     QCOMPARE(TAPI_CLIENT_Init(types, 1), -1);
+    QCOMPARE(registerAsync(types, 1), QList<int>{-1});
 }
 
 void tst_TAPI_KIVO::call_data()
@@ -89,6 +113,9 @@ void tst_TAPI_KIVO::call_data()
     const auto bytes = [](const char *hex) { return QVariant(QByteArray::fromHex(hex)); };
     QTest::newRow("Register: the types") << Call::Register << 0 << 0u << QVariant(41) << 41 << 0
                                          << QVariant::fromValue(QList<quint16>{0x0F03, 0xFFFF});
+    QTest::newRow("Register without waiting")
+        << Call::RegisterAsync << 0 << 0u << QVariant(41) << 41 << 0
+        << QVariant::fromValue(QList<quint16>{0x0F03, 0xFFFF});
     QTest::newRow("sticker: mode 1, ARFCN 0x12345678 little-endian")
         << Call::Sticker << 1 << 0x12345678u << QVariant(0) << 0 << 0 << bytes("0178563412");
     QTest::newRow("sticker: mode 0, stopped ARFCN")
@@ -116,9 +143,11 @@ void tst_TAPI_KIVO::call()
     TelephonyPeer peer;
     QVERIFY(peer.claimName());
     peer.answer({reply});
+    const quint16 types[] = {0x0F03, 0xFFFF};
     if (call == Call::Register) {
-        const quint16 types[] = {0x0F03, 0xFFFF};
         QCOMPARE(TAPI_CLIENT_Init(types, 2), code);
+    } else if (call == Call::RegisterAsync) {
+        QCOMPARE(registerAsync(types, 2), QList<int>{code});
     } else if (call == Call::Sticker) {
         const StickerRequest request = {quint8(mode), quint16(arfcn), quint16(arfcn >> 16)};
         QCOMPARE(TAPI_KIVO_SetCellStickerMode(&request), code);
@@ -134,13 +163,34 @@ void tst_TAPI_KIVO::call()
     QCOMPARE(sent.path(), QStringLiteral("/org/kivo/Telephony"));
     QCOMPARE(sent.interface(), QStringLiteral("org.kivo.Telephony"));
     const char *methods[] = {"Register(aq)", "SetCellStickerMode(ay)", "SetCellBarAccessMode(i)",
-                             "CheckArfcn(u)"};
+                             "CheckArfcn(u)", "Register(aq)"};
     QCOMPARE(sent.member() + '(' + sent.signature() + ')', QLatin1String(methods[int(call)]));
     QVariant argument = sent.arguments().at(0);
     if (argument.canConvert<QDBusArgument>()) {
         argument = QVariant::fromValue(qdbus_cast<QList<quint16>>(argument));
     }
     QCOMPARE(argument, wire);
+}
+
+// The caller's object goes while Register is out: its answer is dropped, not delivered.
+void tst_TAPI_KIVO::registerAsyncContextGone()
+{
+    TelephonyPeer peer;
+    QVERIFY(peer.claimName());
+    peer.answerAfter(300, {1});
+    const quint16 types[] = {0x0F03};
+    int results = 0;
+    auto *context = new QObject;
+    TAPI_CLIENT_InitAsync(types, 1, context, [&results](int) { ++results; });
+    QTRY_COMPARE(peer.calls(QStringLiteral("Register")).size(), 1);
+    delete context;
+    QTRY_COMPARE(peer.unanswered(), 0);
+    // A second call, answered after the first: once its answer is in, the first one's is too.
+    QObject later;
+    bool answered = false;
+    TAPI_CLIENT_InitAsync(types, 1, &later, [&answered](int) { answered = true; });
+    QTRY_VERIFY(answered);
+    QCOMPARE(results, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_TAPI_KIVO)

@@ -302,6 +302,8 @@ void tst_KIVO_Peers::stickerFlood()
     peer.answer({1});
     QVERIFY(peer.claimName());
     m_engine->ActivateTapiDevice();
+    // Registration goes on in the background; events are taken once it is answered.
+    QTRY_COMPARE(peer.calls(QStringLiteral("Register")).size(), 1);
     m_engine->cellStickerState = 0;
     m_engine->arfcn = 62;
 

@@ -65,7 +65,10 @@ void tst_KIVO_CellSticker::start(const QByteArray &ini)
     m_root.writeFile(KivoTestRoot::defaultIniPath(), ini);
     m_engine = std::make_unique<KIVO_Engine>();
     kivo_eng = m_engine.get();
+    const int registered = m_peer.calls(QStringLiteral("Register")).size();
     m_engine->ActivateTapiDevice();
+    // Registration goes on in the background; events are taken once it is answered.
+    QTRY_VERIFY(m_peer.calls(QStringLiteral("Register")).size() > registered);
     loadSettings(m_engine.get());
     m_screen = std::make_unique<KIVO_CellSticker>(nullptr, "Active Features");
     m_screen->show();
