@@ -1,7 +1,8 @@
 // The module table parser and the dump-name lookup: a table file of arbitrary bytes, then up to
 // three dump files with names taken from the input, read by the AP reader, whose records are
 // then shown as the panic screens show them. The input is the names, each as libFuzzer's
-// FuzzedDataProvider takes a random-length string, then the table.
+// FuzzedDataProvider takes a random-length string, then which names become dangling symlinks
+// (entries that cannot be stat'ed), then the table (read with its line and size bounds).
 #include "KIVO_FuzzSupport.h"
 #include "KIVO_PanicText.h"
 #include "KIVO_Panic_Util.h"
@@ -49,21 +50,32 @@ void checkModuleTable()
     }
 }
 
-void checkApList(const PanicNode *head, uint8_t count)
+void checkApList(PanicNode *head, uint8_t count)
 {
     size_t records = 0;
+    uint32_t previous = 256;
     for (const PanicNode *node = head; node; node = node->next) {
         const auto *record = static_cast<const ApDumpRecord *>(node->data);
         if (strnlen(record->moduleName, sizeof record->moduleName) > 24 ||
             strnlen(record->fileName, sizeof record->fileName) >= sizeof record->fileName ||
             record->nameLength != std::strlen(record->moduleName) || record->panicNum == 0 ||
-            record->panicNum > count) {
+            record->panicNum > count || record->panicNum >= previous) {
             std::abort();
         }
+        previous = record->panicNum;
         ++records;
     }
     if (records > count) {
         std::abort();
+    }
+    // Every row opens the record whose number it shows, gaps or not.
+    PanicNode *from = head;
+    for (PanicNode *node : panicRowNodes(PANIC_AP, head, count)) {
+        PanicNode *found = findPanicNode(PANIC_AP, from, panicNumber(PANIC_AP, node));
+        if (found != node) {
+            std::abort();
+        }
+        from = found;
     }
 }
 
@@ -83,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int i = 0; i < nameCount; ++i) {
         names.push_back(provider.ConsumeRandomLengthString(300));
     }
+    const uint8_t dangling = provider.ConsumeIntegral<uint8_t>();
     const std::vector<uint8_t> table = provider.ConsumeRemainingBytes<uint8_t>();
     KIVO_Fuzz::writeRootedFile(PANIC_MODULE_TABLE, table.data(), table.size());
 
@@ -102,13 +115,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString dumpDir = QString::fromLocal8Bit(plRootedPath(PANIC_DUMP_DIR));
     QDir(dumpDir).removeRecursively();
     QDir().mkpath(dumpDir);
-    for (const std::string &name : names) {
-        const std::string entry = fileSystemName(name);
-        if (!entry.empty()) {
-            QFile file(dumpDir + '/' + QString::fromLocal8Bit(entry.data(), int(entry.size())));
-            if (file.open(QIODevice::WriteOnly)) {
-                file.write("ELF");
-            }
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string entry = fileSystemName(names[i]);
+        if (entry.empty()) {
+            continue;
+        }
+        const QString path =
+            dumpDir + '/' + QString::fromLocal8Bit(entry.data(), int(entry.size()));
+        if (dangling & (1u << i)) {
+            QFile::link(dumpDir + QStringLiteral("/nowhere"), path);
+            continue;
+        }
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write("ELF");
         }
     }
     PanicNode *head = nullptr;

@@ -61,9 +61,13 @@ def panic_seeds(root):
     table = read(root, "/usr/data_resource/apr/coredump_table.cfg")
     dumps = sorted(os.listdir(os.path.join(root, "veklocal/apr_app_dump")))
     names = [name.encode() for name in dumps][:3]
-    seed = b"".join(fdp_string(name) for name in names) + table + fdp_range(len(names), 0, 3)
-    write("fuzz_module_table", "sample-dumps", seed)
-    write("fuzz_module_table", "no-names", table + fdp_range(0, 0, 3))
+    # The byte before the name count marks the names that become dangling symlinks (bit i: name i).
+    strings = b"".join(fdp_string(name) for name in names)
+    write("fuzz_module_table", "sample-dumps",
+          strings + table + bytes([0]) + fdp_range(len(names), 0, 3))
+    write("fuzz_module_table", "one-dangling",
+          strings + table + bytes([0b010]) + fdp_range(len(names), 0, 3))
+    write("fuzz_module_table", "no-names", table + bytes([0]) + fdp_range(0, 0, 3))
 
 
 def titles_block(titles):

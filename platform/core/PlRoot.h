@@ -11,8 +11,13 @@
 QString plRootedPath(const QString &path);
 QByteArray plRootedPath(const char *path);
 
-// The current root, empty when none is in force.
+// The current root, empty when none is in force; always absolute (a relative KIVO_ROOT is taken
+// against the current directory).
 QByteArray plRoot();
+
+// Makes a relative KIVO_ROOT absolute in the environment, against the current directory. Runs
+// once by itself when the program starts; programs that start others inherit the absolute root.
+void plMakeRootAbsolute();
 
 // Quotes a word for /bin/sh: the whole word in single quotes, each ' written as '\''.
 QByteArray plShellQuoted(const QByteArray &word);

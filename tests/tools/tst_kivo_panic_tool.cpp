@@ -9,10 +9,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +87,10 @@ private slots:
     void bundle_data();
     void bundle();
     void sampleData();
+    void hostileRoot_data();
+    void hostileRoot();
+    void failedWrites_data();
+    void failedWrites();
 
 private:
     std::unique_ptr<KivoTestRoot> m_root;
@@ -331,6 +339,166 @@ void tst_KIVO_PanicTool::sampleData()
     const ToolRun refused = runTool(QStringLiteral(KIVO_SAMPLE_DATA_TOOL), {}, {"KIVO_ROOT="});
     QCOMPARE(refused.exitCode, 2);
     QVERIFY(refused.err.contains("Usage: kivo-sample-data"));
+}
+
+void tst_KIVO_PanicTool::hostileRoot_data()
+{
+    QTest::addColumn<QStringList>("specials"); // "fifo:PATH" (no writer) or "zero:PATH"
+    QTest::addColumn<QString>("root");         // the KIVO_ROOT given, relative to the work dir
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("out"); // with --json: the JSON
+
+    const QString bpLog = QStringLiteral("fifo:/veklocal/panic/bp_panic.log1");
+    const QString table = QStringLiteral("/usr/data_resource/apr/coredump_table.cfg");
+    const QString kernel = QStringLiteral("/dev/mtdblock/kpanic");
+    const QByteArray bpRows = "3 1a2 01.02\n2 20 01.02\n1 10 01.01\n";
+    const QByteArray none = "No Panics to display\n";
+    const QStringList listAp{"list", "ap"};
+    const QStringList listKernel{"list", "kernel"};
+    const QString root = QStringLiteral("root");
+
+    // Sources that would block or never end read as missing ones, and the tool ends.
+    QTest::newRow("bp log a fifo")
+        << QStringList{bpLog} << root << QStringList{"list", "bp"} << bpRows;
+    QTest::newRow("module table a fifo")
+        << QStringList{"fifo:" + table} << root << listAp << QByteArray(" 2  82100 \n 1  82100 \n");
+    QTest::newRow("module table /dev/zero")
+        << QStringList{"zero:" + table} << root << listAp << QByteArray(" 2  82100 \n 1  82100 \n");
+    QTest::newRow("kernel partition a fifo")
+        << QStringList{"fifo:" + kernel} << root << listKernel << none;
+    QTest::newRow("kernel partition /dev/zero")
+        << QStringList{"zero:" + kernel} << root << listKernel << none;
+    QTest::newRow("bundle of fifos")
+        << QStringList{bpLog, "fifo:" + table, "fifo:" + kernel, "fifo:/tmp/kivo"} << root
+        << QStringList{"bundle", "--output", "."} << QByteArray();
+    // A relative root that looks like an option: every source, the kernel report too.
+    QTest::newRow("relative root -n")
+        << QStringList() << QStringLiteral("-n") << QStringList{"timeline"}
+        << QByteArray("2024-05-04 10:53:20  bp      1 10 01.01\n"
+                      "2024-05-04 11:10:00  ap       1  1a \n"
+                      "2024-05-04 11:15:00  ap       2  82100 \n"
+                      "2024-05-04 12:00:00  bp      2 20 01.02\n"
+                      "2024-05-04 13:05:09  bp      3 1a2 01.02\n"
+                      "2024-05-04 13:05:09  kernel   82000 \n");
+    // A name that is not UTF-8 keeps its bytes in the JSON.
+    QTest::newRow("name not UTF-8") << QStringList() << root << QStringList{"--json", "list", "ap"}
+                                    << QByteArray(R"({"source": "ap", "count": 2, "panics": [
+        {"source": "ap", "number": 2, "id": 532736, "idHex": "82100", "module": "\\xff\\xfe",
+         "moduleHex": "fffe", "nameLength": 2, "file": "core.\\xff\\xfe.3",
+         "fileHex": "636f72652efffe2e33", "timestamp": 1714821300,
+         "time": "2024-05-04T11:15:00Z", "row": " 2  82100 "},
+        {"source": "ap", "number": 1, "id": 26, "idHex": "1a", "module": "messaging",
+         "nameLength": 9, "file": "core.messaging.17", "timestamp": 1714821000,
+         "time": "2024-05-04T11:10:00Z", "row": " 1  1a "}]})");
+}
+
+// A root of hostile files, each row on a root of its own: a BP log, a module table, two dumps
+// (one named with bytes that are not UTF-8) and a kernel report, with specials in place of some.
+void tst_KIVO_PanicTool::hostileRoot()
+{
+    QFETCH(QStringList, specials);
+    QFETCH(QString, root);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, out);
+
+    QTemporaryDir work;
+    const QString top = work.filePath(root);
+    // Qt cannot name the file whose name is not UTF-8, so it cannot remove it either.
+    const auto cleanUp = qScopeGuard([&] { runTool("rm", {"-rf", work.path()}); });
+    const auto write = [&](const QByteArray &devicePath, const QByteArray &content, qint64 mtime) {
+        const QByteArray path = QFile::encodeName(top) + devicePath;
+        QVERIFY(QDir().mkpath(QFileInfo(QFile::decodeName(path)).path()));
+        QFile file(QFile::decodeName(path));
+        if (devicePath.contains('\xff')) { // QFile cannot name it: the bytes go as they are
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+        } else {
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(file.write(content) == content.size() && file.flush());
+        QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime),
+                                 QFileDevice::FileModificationTime));
+    };
+    write("/veklocal/panic/bp_panic.log2", s_bpLog1, 1714828000);
+    write("/usr/data_resource/apr/coredump_table.cfg", s_moduleTable, 1714800000);
+    write("/veklocal/apr_app_dump/core.messaging.17", "ELF", 1714821000);
+    write("/veklocal/apr_app_dump/core.\xff\xfe.3", "ELF", 1714821300);
+    write("/dev/mtdblock/kpanic", s_kernelReport, 1714828000);
+    for (const QString &special : specials) {
+        const QString path = top + special.section(':', 1);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile::remove(path);
+        if (special.startsWith("fifo:")) {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QVERIFY(QFile::link("/dev/zero", path));
+        }
+    }
+
+    // On the old readers these runs hang or fill the memory: the time-out ends them.
+    const ToolRun result =
+        runTool(QStringLiteral(KIVO_PANIC_TOOL), QStringList{"--quiet"} + arguments,
+                {"KIVO_ROOT=" + root, "TZ=UTC"}, work.path(), 20000);
+    QVERIFY2(result.exitCode == 0, result.err);
+    if (arguments.contains("bundle")) {
+        QVERIFY2(result.out.endsWith(".tar.gz\n"), result.out);
+        const ToolRun tar =
+            runTool("tar", {"-tzf", QString::fromUtf8(result.out.trimmed())}, {}, work.path());
+        QVERIFY2(!tar.out.contains("bp_panic.log1") && tar.out.contains("bundle.json"), tar.out);
+    } else if (arguments.contains("--json")) {
+        QCOMPARE(QJsonDocument::fromJson(result.out), QJsonDocument::fromJson(out));
+    } else {
+        QCOMPARE(result.out, out);
+    }
+}
+
+void tst_KIVO_PanicTool::failedWrites_data()
+{
+    QTest::addColumn<QString>("shell"); // runs the tool as "$0" "$@"
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error"); // what stderr must say
+
+    const QString full = QStringLiteral("exec \"$0\" \"$@\" >/dev/full");
+    const QString noOutput =
+        QStringLiteral("kivo-panic: cannot write to standard output: No space left on device");
+    QTest::newRow("list bp > /dev/full") << full << QStringList{"list", "bp"} << noOutput;
+    QTest::newRow("show bp 3 > /dev/full") << full << QStringList{"show", "bp", "3"} << noOutput;
+    QTest::newRow("timeline --json > /dev/full")
+        << full << QStringList{"timeline", "--json"} << noOutput;
+    QTest::newRow("--help > /dev/full") << full << QStringList{"--help"} << noOutput;
+    QTest::newRow("bundle > /dev/full")
+        << full << QStringList{"bundle", "--output", "OUT"} << noOutput;
+    // A file size limit of 512 bytes stands for a full disk (no root needed): the archive is
+    // not there, nor anything else.
+    QTest::newRow("bundle on a full disk")
+        << QStringLiteral("trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"")
+        << QStringList{"bundle", "--output", "OUT"}
+        << QStringLiteral("kivo-panic: cannot write the bundle OUT/kivo-panic-bundle-");
+}
+
+// Every write checked to its end: a clear message, a failed exit status, and no file that
+// looks complete.
+void tst_KIVO_PanicTool::failedWrites()
+{
+    QFETCH(QString, shell);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+
+    QTemporaryDir output;
+    arguments.replaceInStrings(QStringLiteral("OUT"), output.path());
+    const ToolRun result =
+        runTool(QStringLiteral("sh"),
+                QStringList{"-c", shell, QStringLiteral(KIVO_PANIC_TOOL), "--quiet"} + arguments,
+                {"KIVO_ROOT=" + m_root->root(), "TZ=UTC"});
+    QCOMPARE(result.exitCode, 1);
+    error.replace(QStringLiteral("OUT"), output.path());
+    QVERIFY2(result.err.startsWith(error.toUtf8()), result.err);
+    if (!shell.contains("/dev/full")) {
+        QVERIFY2(result.err.contains("File too large"), result.err);
+        QCOMPARE(
+            QDir(output.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_PanicTool)

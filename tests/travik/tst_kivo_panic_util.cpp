@@ -10,8 +10,12 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Every fixture below is laid out byte by byte from the documented block formats: magic, block
 // size, eight bytes not interpreted, panic id, timestamp, three version bytes, filler, data
@@ -119,6 +123,11 @@ private slots:
     void readApPanics();
     void readKernelPanic_data();
     void readKernelPanic();
+    void panicCommand_data();
+    void panicCommand();
+    void unreadableSources_data();
+    void unreadableSources();
+    void traceSink();
     void hostileRoot_data();
     void hostileRoot();
     void findPanicNode_data();
@@ -126,6 +135,7 @@ private slots:
 
 private:
     void writeFile(const QString &devicePath, const QByteArray &content, qint64 mtime = 0);
+    static void makeSpecial(const QString &path, const QByteArray &kind);
     KivoTestRoot m_root;
 };
 
@@ -155,6 +165,17 @@ void tst_KIVO_Panic_Util::writeFile(const QString &devicePath, const QByteArray 
     QFile file(m_root.path(devicePath));
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime), QFile::FileModificationTime));
+}
+
+// A FIFO without writer ("fifo") or a link to /dev/zero ("zero") at `path`.
+void tst_KIVO_Panic_Util::makeSpecial(const QString &path, const QByteArray &kind)
+{
+    QFile::remove(path);
+    if (kind == "fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    }
 }
 
 // Fields of 2 and 4 bytes are swapped; other sizes and a null field are left alone, and
@@ -378,8 +399,8 @@ void tst_KIVO_Panic_Util::readApPanics_data()
         << QStringList{"core.b.2", "core.a.1", "core.c.3"} << QList<int>{5, 5, 0} << QByteArray()
         << QStringList{"3|82100|b|core.b.2", "2|82100|a|core.a.1", "1|82100|c|core.c.3"}
         << QByteArray();
-    // 300 dumps, file i aged 7i mod 300, against name order: the oldest 255 (ages 0 to 254) are
-    // numbered by age.
+    // 300 dumps, file i aged 7i mod 300, against name order: the newest 255 (ages 45 to 299)
+    // are numbered by age, 1 to 255.
     QStringList files;
     QList<int> ages;
     QStringList records;
@@ -387,11 +408,22 @@ void tst_KIVO_Panic_Util::readApPanics_data()
         files << QStringLiteral("core.m.%1").arg(i);
         ages << (7 * i) % 300;
     }
-    for (int age = 254; age >= 0; --age) {
-        records << QStringLiteral("%1|82100|m|%2").arg(age + 1).arg(files.at(ages.indexOf(age)));
+    for (int age = 299; age >= 45; --age) {
+        records << QStringLiteral("%1|82100|m|%2").arg(age - 44).arg(files.at(ages.indexOf(age)));
     }
-    QTest::newRow("300 dumps: the oldest 255") << files << ages << QByteArray() << records
-                                               << QByteArray();
+    QTest::newRow("300 dumps: the newest 255")
+        << files << ages << QByteArray() << records << QByteArray();
+
+    // Entries that cannot be stat'ed ("@": a dangling symlink, "~": a symlink loop) sort last;
+    // only they are lost, each with its trace.
+    const QByteArray noFile = "{1} KIVO_Panic_Util:L\tstat error:-1,2, No such file or directory\n";
+    const QByteArray loop =
+        "{1} KIVO_Panic_Util:L\tstat error:-1,40, Too many levels of symbolic links\n";
+    QTest::newRow("unstattable entries sort last")
+        << QStringList{"@core.gone.1", "core.a.2", "~core.loop.3", "core.b.4"} << inOrder
+        << QByteArray() << QStringList{"2|82100|b|core.b.4", "1|82100|a|core.a.2"}
+        << "No fatal panic config file or fail to open itTracing module - aTracing module - b" +
+               noFile + loop;
 }
 
 void tst_KIVO_Panic_Util::readApPanics()
@@ -404,7 +436,12 @@ void tst_KIVO_Panic_Util::readApPanics()
 
     for (int i = 0; i < files.size(); ++i) {
         QVERIFY(QDir().mkpath(m_root.path(PANIC_DUMP_DIR)));
-        if (!files.at(i).isEmpty()) {
+        const QString name = files.at(i).mid(1);
+        if (files.at(i).startsWith('@')) {
+            QVERIFY(QFile::link(m_root.path("/nowhere"), m_root.path(PANIC_DUMP_DIR) + '/' + name));
+        } else if (files.at(i).startsWith('~')) {
+            QVERIFY(QFile::link(name, m_root.path(PANIC_DUMP_DIR) + '/' + name));
+        } else if (!files.at(i).isEmpty()) {
             writeFile(PANIC_DUMP_DIR + ('/' + files.at(i)), "ELF",
                       1700000000 + (ages.isEmpty() ? 10 * i : ages.at(i)));
         }
@@ -417,8 +454,10 @@ void tst_KIVO_Panic_Util::readApPanics()
     StderrCapture capture;
     ::readApPanics(&list.head, &list.count);
     QCOMPARE(describeApList(list.head), records);
-    // The count is the head's number: a skipped "core.dump" keeps its number.
-    QCOMPARE(int(list.count), records.value(0).section('|', 0, 0).toInt());
+    // The count is the number of entries taken: a skipped "core.dump" keeps its number, and an
+    // entry that cannot be stat'ed counts too.
+    QCOMPARE(int(list.count), records.value(0).section('|', 0, 0).toInt() +
+                                  files.filter(QRegularExpression(QStringLiteral("^[@~]"))).size());
     if (!trace.isNull()) {
         QCOMPARE(normalized(capture.text()), trace);
     }
@@ -450,6 +489,10 @@ void tst_KIVO_Panic_Util::readKernelPanic_data()
     // cat's own complaint stays out of KIVO's traces.
     QTest::newRow("no partition") << QByteArray() << qint64(-1) << noPanic;
     QTest::newRow("no marker") << before << qint64(-1) << noPanic;
+    // A partition that is no regular file nor block device reads as a missing one, at once:
+    // "fifo" a FIFO without writer, "zero" /dev/zero.
+    QTest::newRow("fifo partition") << QByteArray("fifo") << qint64(-1) << noPanic;
+    QTest::newRow("zero partition") << QByteArray("zero") << qint64(-1) << noPanic;
 }
 
 void tst_KIVO_Panic_Util::readKernelPanic()
@@ -457,7 +500,10 @@ void tst_KIVO_Panic_Util::readKernelPanic()
     QFETCH(QByteArray, report);
     QFETCH(qint64, timestamp);
 
-    if (!report.isNull()) {
+    QVERIFY(QDir().mkpath(m_root.path("/dev/mtdblock")));
+    if (report == "fifo" || report == "zero") {
+        makeSpecial(m_root.path(PANIC_KERNEL_PARTITION), report);
+    } else if (!report.isNull()) {
         writeFile(PANIC_KERNEL_PARTITION, report);
     }
     PanicList list;
@@ -472,6 +518,114 @@ void tst_KIVO_Panic_Util::readKernelPanic()
         QCOMPARE(qint64(record->timestamp), timestamp);
         QCOMPARE(record->panicId, 0x82000u);
     }
+}
+
+// A command that stalls or says too much is cut off; the command and what it started are gone.
+void tst_KIVO_Panic_Util::panicCommand_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QByteArray>("output"); // null: not pinned, only its size
+    QTest::addColumn<bool>("timedOut");
+
+    QTest::newRow("ends by itself")
+        << QByteArray("printf 'a\\nb'") << 100 << QByteArray("a\nb") << false;
+    QTest::newRow("stalls after some output")
+        << QByteArray("printf x; exec sleep 60") << 100 << QByteArray("x") << true;
+    QTest::newRow("stalls, with a child of its own")
+        << QByteArray("sleep 60 & sleep 60") << 100 << QByteArray("") << true;
+    QTest::newRow("more than the limit") << QByteArray("exec yes") << 5000 << QByteArray() << false;
+}
+
+void tst_KIVO_Panic_Util::panicCommand()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(int, limit);
+    QFETCH(QByteArray, output);
+    QFETCH(bool, timedOut);
+
+    const PanicCommandRun run = runPanicCommand(command, size_t(limit), 300);
+    QVERIFY(run.started);
+    QCOMPARE(run.timedOut, timedOut);
+    if (output.isNull()) {
+        QCOMPARE(run.output.size(), limit);
+    } else {
+        QCOMPARE(run.output, output);
+    }
+    // Waited for, and its process group killed: no process of the group is left (a grandchild
+    // goes once init has reaped it).
+    QCOMPARE(::kill(run.pid, 0), -1);
+    QCOMPARE(errno, ESRCH);
+    QTRY_VERIFY(::kill(-run.pid, 0) == -1 && errno == ESRCH);
+}
+
+void tst_KIVO_Panic_Util::unreadableSources_data()
+{
+    QTest::addColumn<QString>("devicePath");
+    QTest::addColumn<QByteArray>("kind"); // "fifo": no writer; "zero": /dev/zero
+    QTest::addColumn<QByteArray>("trace");
+
+    const QByteArray noTable = "No fatal panic config file or fail to open it";
+    QTest::newRow("bp log a fifo") << QString(PANIC_BP_FILE_1) << QByteArray("fifo")
+                                   << QByteArray("Unable to read /veklocal/panic/bp_panic.log1");
+    QTest::newRow("quirn block /dev/zero")
+        << QString(PANIC_QUIRN_FILE_B) << QByteArray("zero")
+        << QByteArray("Unable to read /veklocal/panic/qupanic_block.b");
+    QTest::newRow("module table a fifo")
+        << QString(PANIC_MODULE_TABLE) << QByteArray("fifo") << noTable;
+    QTest::newRow("module table /dev/zero")
+        << QString(PANIC_MODULE_TABLE) << QByteArray("zero") << noTable;
+}
+
+// A source that would block or never end is traced as unreadable, as a missing one is, and the
+// rest is read as usual.
+void tst_KIVO_Panic_Util::unreadableSources()
+{
+    QFETCH(QString, devicePath);
+    QFETCH(QByteArray, kind);
+    QFETCH(QByteArray, trace);
+
+    writeFile(PANIC_BP_FILE_2, block(kBp, 48, 0x1a2, 0, 5, s_data5));
+    writeFile(PANIC_QUIRN_FILE_A, block(kQuirn, 76, 0x7001, 0, 5, s_data5));
+    writeFile(PANIC_DUMP_DIR + QStringLiteral("/core.messaging.1"), "ELF");
+    QVERIFY(QDir().mkpath(QFileInfo(m_root.path(devicePath)).path()));
+    makeSpecial(m_root.path(devicePath), kind);
+
+    PanicList bp;
+    PanicList quirn;
+    PanicList ap;
+    StderrCapture capture;
+    ::readBpPanics(&bp.head, &bp.count);
+    ::readQuirnPanics(&quirn.head, &quirn.count);
+    ::readApPanics(&ap.head, &ap.count);
+    QVERIFY2(capture.text().contains(trace), capture.text().constData());
+    QCOMPARE(describeList(bp.head), QStringList{QStringLiteral("1:1a2:0:010203:5:1020304050")});
+    QCOMPARE(describeList(quirn.head), QStringList{QStringLiteral("1:7001:0:0a0b0c:5:1020304050")});
+    QCOMPARE(describeApList(ap.head), QStringList{"1|82100|messaging|core.messaging.1"});
+}
+
+// The traces go to the sink: stderr by default, a file when set, nowhere when null.
+void tst_KIVO_Panic_Util::traceSink()
+{
+    writeFile(PANIC_BP_FILE_1, block(kBp, 48, 0x1a2, 0, 5, s_data5));
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    FILE *sink = fdopen(dup(file.handle()), "w");
+    QVERIFY(sink);
+    const QByteArray expected =
+        "Unable to read /veklocal/panic/bp_panic.log2" + s_swapTrace.repeated(5) + s_readEnd;
+    for (FILE *target : {static_cast<FILE *>(nullptr), sink, stderr}) {
+        setPanicTraceSink(target);
+        PanicList list;
+        StderrCapture capture;
+        ::readBpPanics(&list.head, &list.count);
+        std::fflush(sink);
+        QCOMPARE(describeList(list.head).size(), 1);
+        QCOMPARE(normalized(capture.text(), false), target == stderr ? expected : QByteArray());
+    }
+    std::fclose(sink);
+    QVERIFY(file.seek(0));
+    QCOMPARE(normalized(file.readAll(), false), expected);
 }
 
 void tst_KIVO_Panic_Util::hostileRoot_data()

@@ -59,6 +59,7 @@ private slots:
     void noPanics_data();
     void noPanics();
     void choosingAgainReadsAfresh();
+    void apRowsOpenTheirNumbers();
 
 private:
     KivoTestRoot m_root;
@@ -146,8 +147,12 @@ void tst_KIVO_PanicScreens::detail_data()
         << "Panic Num: 3\nCore Module Name:\n browser\nPanic Id: 82100\nTimestamp 15:3:29 \n"
            " 4-5-2024\nLength 7"
         << false;
-    // The second row looks for number count - 1 = 2: the skipped core.dump.
-    QTest::newRow("ap gap") << 1 << 1 << apRows << QString() << false;
+    // The skipped core.dump leaves a gap: the row showing 1 opens number 1.
+    QTest::newRow("ap gap: the row opens its own number")
+        << 1 << 1 << apRows
+        << "Panic Num: 1\nCore Module Name:\n messaging\nPanic Id: 1a\nTimestamp 15:0:9 \n"
+           " 4-5-2024\nLength 9"
+        << false;
     // The report's wall time is local time.
     QTest::newRow("kernel") << 3 << 0 << QStringList{" 82000 "} << "Timestamp 13:5:9 \n 4-5-2024"
                             << false;
@@ -231,6 +236,36 @@ void tst_KIVO_PanicScreens::choosingAgainReadsAfresh()
     // The opener's title is kept in at most 99 characters.
     press(&types, {Qt::Key_Escape});
     QCOMPARE(types.windowTitle(), QString(99, 'x'));
+}
+
+// Dumps, oldest first, with a bare core.<pid> (skipped) in the middle: every row opens the
+// record whose number it shows, in any order of selection.
+void tst_KIVO_PanicScreens::apRowsOpenTheirNumbers()
+{
+    int age = 0;
+    for (const char *name : {"core.a.1", "core.b.1", "core.1234", "core.c.1", "core.d.1"}) {
+        const QString path = QStringLiteral("/veklocal/apr_app_dump/") + name;
+        m_root.writeFile(path, "ELF");
+        QFile dump(m_root.path(path));
+        QVERIFY(dump.open(QFile::ReadWrite) &&
+                dump.setFileTime(QDateTime::fromSecsSinceEpoch(1714827909 + 10 * age++),
+                                 QFileDevice::FileModificationTime));
+    }
+    KIVO_PanicsDisplay list(nullptr, "Panics Type", PANIC_AP);
+    list.show();
+    const QStringList rows = rowsOf(&list);
+    QCOMPARE(rows, (QStringList{" 5  82100 ", " 4  82100 ", " 2  82100 ", " 1  82100 "}));
+    for (int row : {3, 0, 2, 1, 3}) {
+        press(&list, {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up}); // to row 0, which stops the Up key
+        for (int i = 0; i < row; ++i) {
+            press(&list, {Qt::Key_Down});
+        }
+        press(&list, {Qt::Key_Return});
+        QVERIFY2(detailView(), qPrintable(rows.at(row)));
+        QCOMPARE(detailView()->toPlainText().section('\n', 0, 0),
+                 "Panic Num: " + rows.at(row).section(' ', 0, 0, QString::SectionSkipEmpty));
+        press(detailView()->window(), {Qt::Key_Escape});
+    }
 }
 
 QTEST_MAIN(tst_KIVO_PanicScreens)

@@ -1,6 +1,7 @@
 #include "KIVO_PanicBundle.h"
 
 #include "KIVO_PanicSource.h"
+#include "KIVO_PanicText.h"
 #include "PlRoot.h"
 
 #include <QCoreApplication>
@@ -14,12 +15,19 @@
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
-#include <QSaveFile>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,13 +37,16 @@ constexpr qint64 s_chunkSize = 64 * 1024;
 
 const char *const s_settingsVolatile = "/tmp/kivo";
 
-// Writes tar.gz members through libarchive into a QSaveFile and keeps the SHA-256 of each.
+// Writes tar.gz members through libarchive into an open file and keeps the SHA-256 of each.
+// Every write to the file is checked; the first failure is kept and ends the archive.
 class ArchiveWriter {
 public:
-    explicit ArchiveWriter(QSaveFile *file) : m_file(file), m_archive(archive_write_new())
+    explicit ArchiveWriter(int fd) : m_fd(fd), m_archive(archive_write_new())
     {
         archive_write_add_filter_gzip(m_archive);
         archive_write_set_format_pax_restricted(m_archive);
+        // Each block goes to the file as it is made, so a failure shows at once.
+        archive_write_set_bytes_in_last_block(m_archive, 1);
         if (archive_write_open(m_archive, this, nullptr, &ArchiveWriter::writeCallback, nullptr) !=
             ARCHIVE_OK) {
             fail();
@@ -59,25 +70,37 @@ public:
         return true;
     }
 
-    // Streams `size` bytes of an open file; a file that shrank meanwhile is padded with zeros
-    // so the member keeps the size its header gave.
-    bool addStream(const QString &member, QIODevice *device, qint64 size, time_t modified)
+    // Streams `size` bytes of an open file in chunks, never holding more than one; a file that
+    // shrank meanwhile is padded with zeros so the member keeps the size its header gave.
+    bool addStream(const QString &member, int fd, qint64 size, time_t modified)
     {
         QCryptographicHash hash(QCryptographicHash::Sha256);
         if (!header(member, size, modified)) {
             return false;
         }
+        QByteArray chunk(int(s_chunkSize), '\0');
         qint64 left = size;
+        bool atEnd = false;
         while (left > 0) {
-            QByteArray chunk = device->read(std::min(left, s_chunkSize));
-            if (chunk.isEmpty()) {
-                chunk = QByteArray(int(std::min(left, s_chunkSize)), '\0');
+            const int wanted = int(std::min(left, s_chunkSize));
+            ssize_t got = 0;
+            if (!atEnd) {
+                got = read(fd, chunk.data(), size_t(wanted));
+                if (got < 0 && errno == EINTR) {
+                    continue;
+                }
+                atEnd = got <= 0;
             }
-            hash.addData(chunk);
-            if (!data(chunk)) {
+            if (got <= 0) {
+                std::memset(chunk.data(), 0, size_t(wanted));
+                got = wanted;
+            }
+            const QByteArray piece = QByteArray::fromRawData(chunk.constData(), int(got));
+            hash.addData(piece);
+            if (!data(piece)) {
                 return false;
             }
-            left -= chunk.size();
+            left -= got;
         }
         m_sums << qMakePair(member, hash.result().toHex());
         return true;
@@ -119,9 +142,20 @@ private:
                                     size_t length)
     {
         auto *writer = static_cast<ArchiveWriter *>(client);
-        const qint64 written =
-            writer->m_file->write(static_cast<const char *>(buffer), qint64(length));
-        return written < 0 ? -1 : la_ssize_t(written);
+        const char *bytes = static_cast<const char *>(buffer);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t written = ::write(writer->m_fd, bytes + done, length - done);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                writer->m_writeError = written < 0 ? errno : ENOSPC;
+                return -1;
+            }
+            done += size_t(written);
+        }
+        return la_ssize_t(length);
     }
 
     bool header(const QString &member, qint64 size, time_t modified)
@@ -150,20 +184,60 @@ private:
     bool fail()
     {
         if (m_ok) {
-            m_error = m_file->error() != QFileDevice::NoError
-                          ? m_file->errorString()
-                          : QString::fromLocal8Bit(archive_error_string(m_archive));
+            m_error = m_writeError != 0 ? QString::fromLocal8Bit(std::strerror(m_writeError))
+                                        : QString::fromLocal8Bit(archive_error_string(m_archive));
         }
         m_ok = false;
         return false;
     }
 
-    QSaveFile *m_file;
+    int m_fd;
     struct archive *m_archive;
     QList<QPair<QString, QByteArray>> m_sums;
     bool m_ok = true;
+    int m_writeError = 0;
     QString m_error;
 };
+
+// A raw source opened for the bundle: without blocking, and only a regular file (or, with
+// `blockDevice`, a block device); anything else counts as missing. `size` is what is copied.
+struct RawFile {
+    int fd = -1;
+    qint64 size = 0;
+    time_t modified = 0;
+    ~RawFile()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+bool openRaw(const QByteArray &path, bool blockDevice, qint64 limit, RawFile *raw)
+{
+    raw->fd = open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (raw->fd < 0) {
+        return false;
+    }
+    struct stat info;
+    if (fstat(raw->fd, &info) != 0) {
+        return false;
+    }
+    if (S_ISREG(info.st_mode)) {
+        raw->size = info.st_size;
+    } else if (blockDevice && S_ISBLK(info.st_mode)) {
+        const off_t end = lseek(raw->fd, 0, SEEK_END);
+        if (end < 0 || lseek(raw->fd, 0, SEEK_SET) != 0) {
+            return false;
+        }
+        raw->size = end;
+    } else {
+        return false;
+    }
+    raw->size = std::min(raw->size, limit);
+    raw->modified = info.st_mtime;
+    return true;
+}
 
 // The member path of a device path under "files/": no leading slash, no "." or ".." steps.
 QString filesMember(const QString &devicePath)
@@ -183,33 +257,62 @@ QString isoTime(time_t when)
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-QByteArray readUpTo(QFile *file, qint64 limit)
+// One entry of the dump directory, by the bytes of its name.
+struct DumpEntry {
+    QByteArray name;
+    QString type;
+    qint64 size = 0;
+    time_t modified = 0;
+};
+
+// The dump directory's entries by name, read with the names' own bytes (a name that is not
+// UTF-8 must not turn into another one). False when the directory cannot be listed.
+bool listDumps(QList<DumpEntry> *entries)
 {
-    QByteArray content;
-    while (content.size() < limit) {
-        const QByteArray chunk = file->read(std::min(s_chunkSize, limit - content.size()));
-        if (chunk.isEmpty()) {
-            break;
-        }
-        content += chunk;
+    DIR *dir = opendir(plRootedPath(PANIC_DUMP_DIR).constData());
+    if (!dir) {
+        return false;
     }
-    return content;
+    while (const struct dirent *entry = readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        DumpEntry dump;
+        dump.name = name;
+        struct stat info;
+        const QByteArray path = plRootedPath(PANIC_DUMP_DIR) + '/' + name;
+        if (stat(path.constData(), &info) == 0) {
+            dump.type = S_ISREG(info.st_mode)   ? QStringLiteral("file")
+                        : S_ISDIR(info.st_mode) ? QStringLiteral("directory")
+                                                : QStringLiteral("other");
+            dump.size = S_ISREG(info.st_mode) ? qint64(info.st_size) : 0;
+            dump.modified = info.st_mtime;
+        } else {
+            dump.type = QStringLiteral("other");
+        }
+        *entries << dump;
+    }
+    closedir(dir);
+    std::sort(entries->begin(), entries->end(),
+              [](const DumpEntry &a, const DumpEntry &b) { return a.name < b.name; });
+    return true;
 }
 
-QJsonObject dumpListing(const QFileInfoList &entries)
+QJsonObject dumpListing(const QList<DumpEntry> &entries)
 {
     QJsonArray listed;
-    for (const QFileInfo &info : entries) {
+    for (const DumpEntry &dump : entries) {
         QJsonObject entry;
-        entry.insert(QStringLiteral("name"), info.fileName());
-        entry.insert(QStringLiteral("type"), info.isFile()  ? QStringLiteral("file")
-                                             : info.isDir() ? QStringLiteral("directory")
-                                                            : QStringLiteral("other"));
-        entry.insert(QStringLiteral("size"), info.size());
-        const time_t modified = time_t(info.lastModified().toSecsSinceEpoch());
-        entry.insert(QStringLiteral("modified"), qint64(modified));
-        entry.insert(QStringLiteral("time"), isoTime(modified));
-        entry.insert(QStringLiteral("coreDump"), info.fileName().contains(QLatin1String("core")));
+        entry.insert(QStringLiteral("name"), KIVO_PanicSource::escapedName(dump.name));
+        if (!KIVO_PanicSource::isUtf8(dump.name)) {
+            entry.insert(QStringLiteral("nameHex"), QString::fromLatin1(dump.name.toHex()));
+        }
+        entry.insert(QStringLiteral("type"), dump.type);
+        entry.insert(QStringLiteral("size"), dump.size);
+        entry.insert(QStringLiteral("modified"), qint64(dump.modified));
+        entry.insert(QStringLiteral("time"), isoTime(dump.modified));
+        entry.insert(QStringLiteral("coreDump"), dump.name.contains("core"));
         listed.append(entry);
     }
     QJsonObject listing;
@@ -221,9 +324,9 @@ QJsonObject dumpListing(const QFileInfoList &entries)
 QByteArray decodedRecords()
 {
     QJsonObject records;
-    for (PanicType type : {PANIC_BP, PANIC_AP, PANIC_QUIRN, PANIC_KERNEL}) {
-        const KIVO_PanicSource source(type);
-        records.insert(KIVO_PanicSource::name(type), source.toJson(true));
+    for (const PanicSource &panicSource : panicSources) {
+        const KIVO_PanicSource source(panicSource.type);
+        records.insert(KIVO_PanicSource::name(panicSource.type), source.toJson(true));
     }
     return QJsonDocument(records).toJson(QJsonDocument::Indented);
 }
@@ -259,18 +362,32 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
         path = QDir(outputDir).filePath(topDir + QStringLiteral(".tar.gz"));
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
+    // The archive is written to a hidden temporary file beside it and linked to its name only
+    // when every byte is on the disk: a failed bundle leaves no file behind.
+    QByteArray temporary =
+        QFile::encodeName(QDir(outputDir).filePath(QStringLiteral(".kivo-panic-bundle-XXXXXX")));
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        m_error = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
         return QString();
     }
-    ArchiveWriter archive(&file);
+    fchmod(fd, 0644);
+    const auto failed = [&](const QString &reason) {
+        m_error = path + QStringLiteral(": ") + reason;
+        unlink(temporary.constData());
+        return QString();
+    };
+    ArchiveWriter archive(fd);
     const QString top = topDir + QLatin1Char('/');
     QStringList missing;
     QStringList members;
     auto add = [&](const QString &member, const QByteArray &content, time_t modified) {
         members << member;
         return archive.add(top + member, content, modified);
+    };
+    auto addRaw = [&](const QString &member, const RawFile &raw, time_t modified) {
+        members << member;
+        return archive.addStream(top + member, raw.fd, raw.size, modified);
     };
 
     bool ok = true;
@@ -280,46 +397,42 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
         QString::fromLatin1(PANIC_MODULE_TABLE), settingsFilePath(),
         QString::fromLatin1(s_settingsVolatile)};
     for (const QString &devicePath : rawFiles) {
-        QFile raw(plRootedPath(devicePath));
-        if (!raw.open(QIODevice::ReadOnly)) {
+        RawFile raw;
+        if (!openRaw(plRootedPath(devicePath.toLocal8Bit().constData()), false,
+                     std::numeric_limits<qint64>::max(), &raw)) {
             missing << devicePath;
             continue;
         }
-        const time_t modified =
-            time_t(raw.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch());
-        ok = ok && add(filesMember(devicePath), raw.readAll(), modified);
+        ok = ok && addRaw(filesMember(devicePath), raw, raw.modified);
     }
 
-    QFile kernel(plRootedPath(QString::fromLatin1(PANIC_KERNEL_PARTITION)));
-    if (kernel.open(QIODevice::ReadOnly)) {
-        ok = ok && add(QStringLiteral("kernel/kpanic.txt"), readUpTo(&kernel, s_kernelReportLimit),
-                       created);
+    RawFile kernel;
+    if (openRaw(plRootedPath(PANIC_KERNEL_PARTITION), true, s_kernelReportLimit, &kernel)) {
+        ok = ok && addRaw(QStringLiteral("kernel/kpanic.txt"), kernel, created);
     } else {
         missing << QString::fromLatin1(PANIC_KERNEL_PARTITION);
     }
 
-    const QDir dumpDir(plRootedPath(QString::fromLatin1(PANIC_DUMP_DIR)));
-    const QFileInfoList dumps = dumpDir.entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    if (!dumpDir.exists()) {
+    QList<DumpEntry> dumps;
+    if (!listDumps(&dumps)) {
         missing << QString::fromLatin1(PANIC_DUMP_DIR);
     }
     ok = ok && add(QStringLiteral("dumps.json"),
                    QJsonDocument(dumpListing(dumps)).toJson(QJsonDocument::Indented), created);
     if (m_dumps == Dumps::Included) {
-        for (const QFileInfo &info : dumps) {
-            if (!ok || !info.isFile() || !info.fileName().contains(QLatin1String("core"))) {
+        for (const DumpEntry &dump : dumps) {
+            if (!ok || dump.type != QLatin1String("file") || !dump.name.contains("core")) {
                 continue;
             }
-            QFile dump(info.filePath());
-            if (!dump.open(QIODevice::ReadOnly)) {
-                missing << QString::fromLatin1(PANIC_DUMP_DIR) + QLatin1Char('/') + info.fileName();
+            RawFile raw;
+            const QByteArray dumpPath = plRootedPath(PANIC_DUMP_DIR) + '/' + dump.name;
+            if (!openRaw(dumpPath, false, std::numeric_limits<qint64>::max(), &raw)) {
+                missing << QString::fromLatin1(PANIC_DUMP_DIR) + QLatin1Char('/') +
+                               KIVO_PanicSource::escapedName(dump.name);
                 continue;
             }
-            const QString member = QStringLiteral("dumps/") + info.fileName();
-            members << member;
-            ok = archive.addStream(top + member, &dump, info.size(),
-                                   time_t(info.lastModified().toSecsSinceEpoch()));
+            ok = addRaw(QStringLiteral("dumps/") + QString::fromLocal8Bit(dump.name), raw,
+                        raw.modified);
         }
     }
 
@@ -339,13 +452,21 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
          archive.add(top + QStringLiteral("MANIFEST.sha256"), archive.manifest(topDir), created);
     ok = ok && archive.close();
     if (!ok) {
-        m_error = archive.error();
-        file.cancelWriting();
-        return QString();
+        ::close(fd);
+        return failed(archive.error());
     }
-    if (!file.commit()) {
-        m_error = file.errorString();
-        return QString();
+    // The data on the disk, then the name: a full disk or a failing device shows here at last.
+    if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        const int error = errno;
+        ::close(fd);
+        return failed(QString::fromLocal8Bit(std::strerror(error)));
     }
+    if (::close(fd) != 0) {
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (link(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    unlink(temporary.constData());
     return path;
 }

@@ -8,8 +8,6 @@
 
 namespace {
 
-const PanicType s_types[] = {PANIC_BP, PANIC_AP, PANIC_QUIRN, PANIC_KERNEL};
-
 QString localIsoTime(time_t when)
 {
     const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(when));
@@ -25,19 +23,8 @@ QString hexId(uint32_t id)
 
 KIVO_PanicSource::KIVO_PanicSource(PanicType type) : m_type(type)
 {
-    switch (type) {
-    case PANIC_BP:
-        readBpPanics(&m_head, &m_count);
-        break;
-    case PANIC_AP:
-        readApPanics(&m_head, &m_count);
-        break;
-    case PANIC_QUIRN:
-        readQuirnPanics(&m_head, &m_count);
-        break;
-    case PANIC_KERNEL:
-        readKernelPanic(&m_head);
-        break;
+    if (const PanicSource *source = panicSource(type)) {
+        source->read(&m_head, &m_count);
     }
 }
 
@@ -63,12 +50,8 @@ uint8_t KIVO_PanicSource::count() const
 
 QList<const PanicNode *> KIVO_PanicSource::shownNodes() const
 {
-    // The same walk as the rows: `count` nodes from the head, ending with the list; for the
-    // kernel the head alone.
     QList<const PanicNode *> nodes;
-    const int limit = m_type == PANIC_KERNEL ? 1 : m_count;
-    for (const PanicNode *node = m_head; node && node->data && nodes.size() < limit;
-         node = node->next) {
+    for (const PanicNode *node : panicRowNodes(m_type, m_head, m_count)) {
         nodes << node;
     }
     return nodes;
@@ -103,7 +86,7 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
     QJsonObject object;
     object.insert(QStringLiteral("source"), name(m_type));
     object.insert(QStringLiteral("number"), qint64(number(m_type, node)));
-    const time_t when = timestamp(m_type, node);
+    const time_t when = panicTime(m_type, node);
     object.insert(QStringLiteral("timestamp"), qint64(when));
     object.insert(QStringLiteral("time"), localIsoTime(when));
     object.insert(QStringLiteral("row"), panicRowText(m_type, node));
@@ -124,9 +107,18 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
         const auto *record = static_cast<const ApDumpRecord *>(node->data);
         object.insert(QStringLiteral("id"), qint64(record->moduleId));
         object.insert(QStringLiteral("idHex"), hexId(record->moduleId));
-        object.insert(QStringLiteral("module"), QString::fromLocal8Bit(record->moduleName));
+        // Names that are not UTF-8 keep their bytes: escaped, and in hexadecimal beside them.
+        const QByteArray module(record->moduleName);
+        const QByteArray file(record->fileName);
+        object.insert(QStringLiteral("module"), escapedName(module));
+        if (!isUtf8(module)) {
+            object.insert(QStringLiteral("moduleHex"), QString::fromLatin1(module.toHex()));
+        }
         object.insert(QStringLiteral("nameLength"), qint64(record->nameLength));
-        object.insert(QStringLiteral("file"), QString::fromLocal8Bit(record->fileName));
+        object.insert(QStringLiteral("file"), escapedName(file));
+        if (!isUtf8(file)) {
+            object.insert(QStringLiteral("fileHex"), QString::fromLatin1(file.toHex()));
+        }
     } else {
         const auto *record = static_cast<const KernelPanicRecord *>(node->data);
         object.insert(QStringLiteral("id"), qint64(record->panicId));
@@ -140,28 +132,8 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
 
 QString KIVO_PanicSource::name(PanicType type)
 {
-    switch (type) {
-    case PANIC_BP:
-        return QStringLiteral("bp");
-    case PANIC_AP:
-        return QStringLiteral("ap");
-    case PANIC_QUIRN:
-        return QStringLiteral("quirn");
-    case PANIC_KERNEL:
-        return QStringLiteral("kernel");
-    }
-    return QString();
-}
-
-bool KIVO_PanicSource::fromName(const QString &name, PanicType *type)
-{
-    for (PanicType candidate : s_types) {
-        if (name == KIVO_PanicSource::name(candidate)) {
-            *type = candidate;
-            return true;
-        }
-    }
-    return false;
+    const PanicSource *source = panicSource(type);
+    return source ? QString::fromLatin1(source->name) : QString();
 }
 
 uint32_t KIVO_PanicSource::number(PanicType type, const PanicNode *node)
@@ -169,16 +141,72 @@ uint32_t KIVO_PanicSource::number(PanicType type, const PanicNode *node)
     return type == PANIC_KERNEL ? 1 : panicNumber(type, node);
 }
 
-time_t KIVO_PanicSource::timestamp(PanicType type, const PanicNode *node)
+namespace {
+
+// The length of the valid UTF-8 sequence at `at`, or 0 when the byte there starts none.
+int utf8SequenceLength(const QByteArray &bytes, int at)
 {
-    switch (type) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-        return time_t(static_cast<const PanicRecord *>(node->data)->timestamp);
-    case PANIC_AP:
-        return static_cast<const ApDumpRecord *>(node->data)->timestamp;
-    case PANIC_KERNEL:
-        return static_cast<const KernelPanicRecord *>(node->data)->timestamp;
+    const auto byte = [&](int i) { return uchar(bytes.at(i)); };
+    const uchar lead = byte(at);
+    int length = 0;
+    uint32_t minimum = 0;
+    uint32_t code = 0;
+    if (lead < 0x80) {
+        return 1;
+    } else if ((lead & 0xe0) == 0xc0) {
+        length = 2, minimum = 0x80, code = lead & 0x1f;
+    } else if ((lead & 0xf0) == 0xe0) {
+        length = 3, minimum = 0x800, code = lead & 0x0f;
+    } else if ((lead & 0xf8) == 0xf0) {
+        length = 4, minimum = 0x10000, code = lead & 0x07;
+    } else {
+        return 0;
     }
-    return 0;
+    if (at + length > bytes.size()) {
+        return 0;
+    }
+    for (int i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xc0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (byte(at + i) & 0x3f);
+    }
+    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
+    return code < minimum || code > 0x10ffff || surrogate ? 0 : length;
+}
+
+} // namespace
+
+bool KIVO_PanicSource::isUtf8(const QByteArray &bytes)
+{
+    for (int at = 0; at < bytes.size();) {
+        const int length = utf8SequenceLength(bytes, at);
+        if (length == 0) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
+QString KIVO_PanicSource::escapedName(const QByteArray &bytes)
+{
+    if (isUtf8(bytes)) {
+        return QString::fromUtf8(bytes);
+    }
+    QByteArray escaped;
+    for (int at = 0; at < bytes.size();) {
+        const int length = utf8SequenceLength(bytes, at);
+        if (length == 0) {
+            escaped += "\\x" + QByteArray::number(uchar(bytes.at(at)), 16).rightJustified(2, '0');
+            ++at;
+        } else if (bytes.at(at) == '\\') {
+            escaped += "\\\\";
+            ++at;
+        } else {
+            escaped += bytes.mid(at, length);
+            at += length;
+        }
+    }
+    return QString::fromUtf8(escaped);
 }

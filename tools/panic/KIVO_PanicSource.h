@@ -6,8 +6,8 @@
 #include <QList>
 #include <QString>
 
-// One panic source read once, with the same readers as the panic list screen, into a panic
-// list that this object owns and frees.
+// One panic source read once, through the panic screens' own source table (readers and texts),
+// into a panic list that this object owns and frees; and its JSON form.
 class KIVO_PanicSource {
 public:
     explicit KIVO_PanicSource(PanicType type);
@@ -26,11 +26,14 @@ public:
     QJsonObject toJson(bool details) const;
     QJsonObject toJson(const PanicNode *node, bool details) const;
 
-    // "bp", "ap", "quirn", "kernel".
+    // "bp", "ap", "quirn", "kernel", from the source table.
     static QString name(PanicType type);
-    static bool fromName(const QString &name, PanicType *type);
     static uint32_t number(PanicType type, const PanicNode *node);
-    static time_t timestamp(PanicType type, const PanicNode *node);
+
+    // A name from the file system as JSON keeps it: valid UTF-8 as it is, any other byte as
+    // "\xHH" (and a backslash as "\\" then, so the escape cannot be mistaken).
+    static QString escapedName(const QByteArray &bytes);
+    static bool isUtf8(const QByteArray &bytes);
 
 private:
     PanicType m_type;

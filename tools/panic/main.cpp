@@ -12,10 +12,10 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
+#include <cstring>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -98,43 +98,16 @@ QString parseArguments(const QStringList &arguments, Arguments *parsed)
     return QString();
 }
 
-// Sends stderr to /dev/null while it lives, so the readers' traces (and those of the kernel
-// report's "cat") are not shown.
-class TraceSilencer {
-public:
-    explicit TraceSilencer(bool active)
-    {
-        if (!active) {
-            return;
-        }
-        std::fflush(stderr);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null < 0) {
-            return;
-        }
-        m_saved = dup(STDERR_FILENO);
-        dup2(null, STDERR_FILENO);
-        close(null);
-    }
-    ~TraceSilencer()
-    {
-        if (m_saved >= 0) {
-            std::fflush(stderr);
-            dup2(m_saved, STDERR_FILENO);
-            close(m_saved);
-        }
-    }
-    TraceSilencer(const TraceSilencer &) = delete;
-    TraceSilencer &operator=(const TraceSilencer &) = delete;
-
-private:
-    int m_saved = -1;
-};
+// The first failure of a write to standard output, 0 while all went well.
+int s_outputError = 0;
 
 void print(const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) &&
+        s_outputError == 0) {
+        s_outputError = errno != 0 ? errno : EIO;
+    }
 }
 
 void printJson(const QJsonObject &object)
@@ -142,17 +115,40 @@ void printJson(const QJsonObject &object)
     print(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
 }
 
-std::unique_ptr<KIVO_PanicSource> readSource(PanicType type, bool quiet)
+// Standard output written through to its end: flushed and closed. A failure is told on stderr
+// and turns the exit status into a failure.
+int finishOutput(int status)
 {
-    const TraceSilencer silencer(quiet);
+    errno = 0;
+    if (std::fflush(stdout) != 0 && s_outputError == 0) {
+        s_outputError = errno != 0 ? errno : EIO;
+    }
+    if (std::ferror(stdout) && s_outputError == 0) {
+        s_outputError = EIO;
+    }
+    if (std::fclose(stdout) != 0 && s_outputError == 0) {
+        s_outputError = errno != 0 ? errno : EIO;
+    }
+    if (s_outputError != 0) {
+        std::fprintf(stderr, "kivo-panic: cannot write to standard output: %s\n",
+                     std::strerror(s_outputError));
+        return status == 0 ? s_exitFailure : status;
+    }
+    return status;
+}
+
+std::unique_ptr<KIVO_PanicSource> readSource(PanicType type)
+{
     auto source = std::make_unique<KIVO_PanicSource>(type);
-    std::fflush(stderr);
+    if (FILE *sink = panicTraceSink()) {
+        std::fflush(sink);
+    }
     return source;
 }
 
 int listPanics(PanicType type, const Arguments &arguments)
 {
-    const auto source = readSource(type, arguments.quiet);
+    const auto source = readSource(type);
     if (arguments.json) {
         printJson(source->toJson(false));
         return 0;
@@ -165,7 +161,7 @@ int listPanics(PanicType type, const Arguments &arguments)
 
 int showPanic(PanicType type, uint32_t number, const Arguments &arguments)
 {
-    const auto source = readSource(type, arguments.quiet);
+    const auto source = readSource(type);
     const PanicNode *node = source->find(number);
     if (!node) {
         std::fprintf(stderr, "kivo-panic: no panic %u in %s\n", number,
@@ -192,11 +188,12 @@ int showTimeline(const Arguments &arguments)
     std::vector<std::unique_ptr<KIVO_PanicSource>> sources;
     std::vector<Entry> entries;
     int order = 0;
-    for (PanicType type : {PANIC_BP, PANIC_AP, PANIC_QUIRN, PANIC_KERNEL}) {
-        sources.push_back(readSource(type, arguments.quiet));
+    for (const PanicSource &panicSource : panicSources) {
+        const PanicType type = panicSource.type;
+        sources.push_back(readSource(type));
         for (const PanicNode *node : sources.back()->shownNodes()) {
-            entries.push_back({KIVO_PanicSource::timestamp(type, node), order,
-                               KIVO_PanicSource::number(type, node), sources.back().get(), node});
+            entries.push_back({panicTime(type, node), order, KIVO_PanicSource::number(type, node),
+                               sources.back().get(), node});
         }
         ++order;
     }
@@ -236,14 +233,10 @@ int writeBundle(const Arguments &arguments)
 {
     KIVO_PanicBundle bundle(arguments.withDumps ? KIVO_PanicBundle::Dumps::Included
                                                 : KIVO_PanicBundle::Dumps::NamesOnly);
-    QString path;
-    {
-        const TraceSilencer silencer(arguments.quiet);
-        path = bundle.write(arguments.outputGiven ? arguments.output : QStringLiteral("."));
-        std::fflush(stderr);
-    }
+    const QString path =
+        bundle.write(arguments.outputGiven ? arguments.output : QStringLiteral("."));
     if (path.isEmpty()) {
-        std::fprintf(stderr, "kivo-panic: cannot write the bundle: %s\n",
+        std::fprintf(stderr, "kivo-panic: cannot write the bundle %s\n",
                      bundle.error().toLocal8Bit().constData());
         return s_exitFailure;
     }
@@ -275,8 +268,12 @@ int run(const Arguments &arguments)
     }
 
     PanicType type = PANIC_BP;
-    if (needsSource && !KIVO_PanicSource::fromName(words.at(1), &type)) {
-        return usageError(QStringLiteral("unknown source %1").arg(words.at(1)));
+    if (needsSource) {
+        const PanicSource *source = panicSourceNamed(words.at(1).toLocal8Bit().constData());
+        if (!source) {
+            return usageError(QStringLiteral("unknown source %1").arg(words.at(1)));
+        }
+        type = source->type;
     }
     if (command == QLatin1String("list")) {
         return listPanics(type, arguments);
@@ -309,10 +306,12 @@ int main(int argc, char *argv[])
         return usageError(problem);
     }
     if (arguments.help) {
-        std::fputs(s_usage, stdout);
-        return 0;
+        print(QString::fromLatin1(s_usage));
+        return finishOutput(0);
     }
-    const int status = run(arguments);
-    std::fflush(stdout);
-    return status;
+    // The readers' traces go to stderr, as on the phone, unless --quiet silences them.
+    if (arguments.quiet) {
+        setPanicTraceSink(nullptr);
+    }
+    return finishOutput(run(arguments));
 }

@@ -51,7 +51,34 @@ QByteArray hexDump(const uint8_t *data, uint32_t length)
     return dump;
 }
 
+void readKernelSource(PanicNode **head, uint8_t *)
+{
+    readKernelPanic(head);
+}
+
 } // namespace
+
+const PanicSource panicSources[4] = {
+    {PANIC_BP, "bp", "BP Panics", readBpPanics},
+    {PANIC_AP, "ap", "AP Panics", readApPanics},
+    {PANIC_QUIRN, "quirn", "QUIRN Panics", readQuirnPanics},
+    {PANIC_KERNEL, "kernel", "Kernel Panic", readKernelSource},
+};
+
+const PanicSource *panicSource(PanicType type)
+{
+    return type <= PANIC_KERNEL ? &panicSources[type] : nullptr;
+}
+
+const PanicSource *panicSourceNamed(const char *name)
+{
+    for (const PanicSource &source : panicSources) {
+        if (name && std::strcmp(source.name, name) == 0) {
+            return &source;
+        }
+    }
+    return nullptr;
+}
 
 QString bpPanicRowText(const PanicRecord &record)
 {
@@ -86,26 +113,52 @@ QString panicRowText(PanicType type, const PanicNode *node)
     return QString();
 }
 
-QStringList panicRowTexts(PanicType type, const PanicNode *head, uint8_t count)
+QList<PanicNode *> panicRowNodes(PanicType type, PanicNode *head, uint8_t count)
 {
-    QStringList rows;
+    QList<PanicNode *> nodes;
     switch (type) {
     case PANIC_BP:
     case PANIC_QUIRN:
     case PANIC_AP:
         // The count can run above the records (AP gaps): the walk ends with the list.
-        for (const PanicNode *node = head; node && node->data && rows.size() < count;
+        for (PanicNode *node = head; node && node->data && nodes.size() < count;
              node = node->next) {
-            rows << panicRowText(type, node);
+            nodes << node;
         }
         break;
     case PANIC_KERNEL:
         if (head && head->data) {
-            rows << panicRowText(type, head);
+            nodes << head;
         }
         break;
     }
+    return nodes;
+}
+
+QStringList panicRowTexts(PanicType type, const PanicNode *head, uint8_t count)
+{
+    QStringList rows;
+    for (const PanicNode *node : panicRowNodes(type, const_cast<PanicNode *>(head), count)) {
+        rows << panicRowText(type, node);
+    }
     return rows;
+}
+
+time_t panicTime(PanicType type, const PanicNode *node)
+{
+    if (!node || !node->data) {
+        return 0;
+    }
+    switch (type) {
+    case PANIC_BP:
+    case PANIC_QUIRN:
+        return time_t(static_cast<const PanicRecord *>(node->data)->timestamp);
+    case PANIC_AP:
+        return static_cast<const ApDumpRecord *>(node->data)->timestamp;
+    case PANIC_KERNEL:
+        return static_cast<const KernelPanicRecord *>(node->data)->timestamp;
+    }
+    return 0;
 }
 
 QString bpPanicDetailText(const PanicRecord &record)

@@ -6,11 +6,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -20,17 +26,95 @@ namespace {
 
 const char *const s_traceFile = "KIVO_Panic_Util";
 
+bool s_sinkSet = false;
+FILE *s_sink = nullptr;
+
+// A trace as it stands, into the trace sink.
+void trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+void trace(const char *format, ...)
+{
+    FILE *sink = panicTraceSink();
+    if (!sink) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(sink, format, args);
+    va_end(args);
+}
+
 // The panic trace line: "{1} KIVO_Panic_Util:<line>\t<text>\n".
 void panicTrace(int line, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 void panicTrace(int line, const char *format, ...)
 {
-    std::fprintf(stderr, "{%d} %s:%d\t", 1, s_traceFile, line);
+    FILE *sink = panicTraceSink();
+    if (!sink) {
+        return;
+    }
+    std::fprintf(sink, "{%d} %s:%d\t", 1, s_traceFile, line);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    std::vfprintf(sink, format, args);
     va_end(args);
-    std::fprintf(stderr, "\n");
+    std::fprintf(sink, "\n");
+}
+
+// Opens a panic source without blocking (a FIFO or a stalled device must not hang the reader)
+// and keeps it only when it is a regular file, or with `blockDevice` a block device too.
+// Returns the descriptor, or -1 (errno set) for anything else.
+int openSourceFile(const char *path, bool blockDevice = false)
+{
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 ||
+        !(S_ISREG(info.st_mode) || (blockDevice && S_ISBLK(info.st_mode)))) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+FILE *openSourceStream(const char *path)
+{
+    const int fd = openSourceFile(path);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FILE *file = fdopen(fd, "rb");
+    if (!file) {
+        close(fd);
+    }
+    return file;
+}
+
+// Reads one line into `line`, keeping at most `keep` characters of it; the rest of a longer
+// line is read and dropped, so it never becomes a line of its own. Every byte read counts
+// against `budget`; the reading ends when it is spent. Returns false when no line was read.
+bool readBoundedLine(FILE *file, std::string *line, size_t keep, size_t *budget)
+{
+    line->clear();
+    bool any = false;
+    while (*budget > 0) {
+        const int c = getc(file);
+        if (c == EOF) {
+            break;
+        }
+        --*budget;
+        any = true;
+        if (line->size() < keep) {
+            line->push_back(char(c));
+        }
+        if (c == '\n') {
+            break;
+        }
+    }
+    return any;
 }
 
 #define PANIC_TRACE(...) panicTrace(__LINE__, __VA_ARGS__)
@@ -94,10 +178,10 @@ void readPanicBlocks(FILE *file, PanicNode **head, uint8_t *count, const BlockFo
         if (format.magicAsWord) {
             const uint16_t magic = field16(header, 0);
             if (magic != 0xB5C7) {
-                std::fprintf(stderr, "Wrong Header : 0x%x", magic);
+                trace("Wrong Header : 0x%x", magic);
             }
         } else if (header[0] != 0xB5 || header[1] != 0xC7) {
-            std::fprintf(stderr, "Header of this block is wrong :%x%x!!!", header[0], header[1]);
+            trace("Header of this block is wrong :%x%x!!!", header[0], header[1]);
         }
 
         const uint32_t length = field32(header, format.lengthOffset);
@@ -147,9 +231,10 @@ struct OpenPanicFile {
 OpenPanicFile openPanicFile(const char *devicePath)
 {
     OpenPanicFile opened;
-    opened.file = std::fopen(plRootedPath(devicePath).constData(), "rb");
+    // Anything but a regular file (a FIFO, a device) is unreadable, like a missing file.
+    opened.file = openSourceStream(plRootedPath(devicePath).constData());
     if (!opened.file) {
-        std::fprintf(stderr, "Unable to read %s", devicePath);
+        trace("Unable to read %s", devicePath);
         return opened;
     }
     struct stat info;
@@ -189,41 +274,61 @@ QByteArray dumpPath(const char *entryName)
     return plRootedPath(PANIC_DUMP_DIR) + '/' + entryName;
 }
 
-// A dump file's modification time, 0 when it cannot be read.
-time_t dumpAge(const char *entryName)
+// A dump file's age as the scan sorts it: its modification time, or none when it cannot be
+// stat'ed (a dangling symlink, a loop, a file deleted meanwhile).
+struct DumpAge {
+    bool known;
+    time_t modified;
+};
+
+DumpAge dumpAge(const char *entryName)
 {
     struct stat info;
-    return stat(dumpPath(entryName).constData(), &info) == 0 ? info.st_mtime : 0;
+    if (stat(dumpPath(entryName).constData(), &info) != 0) {
+        return {false, 0};
+    }
+    return {true, info.st_mtime};
 }
 
-// Older first; equal times sort by name, so a listing comes out the same every time.
-int compareAges(time_t timeA, const char *nameA, time_t timeB, const char *nameB)
+// Older first, entries of unknown age last; equal times (and unknown ages) sort by name, so a
+// listing comes out the same every time.
+int compareAges(DumpAge ageA, const char *nameA, DumpAge ageB, const char *nameB)
 {
-    if (timeA != timeB) {
-        return timeA < timeB ? -1 : 1;
+    if (ageA.known != ageB.known) {
+        return ageA.known ? -1 : 1;
+    }
+    if (ageA.modified != ageB.modified) {
+        return ageA.modified < ageB.modified ? -1 : 1;
     }
     return std::strcmp(nameA, nameB);
 }
 
-// Puts the listing in compareDumpAge's order, reading each file's time once: sorting with
-// compareDumpAge itself reads two files at every comparison, over 3000 stat calls for 255 dumps.
-void sortByAge(struct dirent **entries, int listed)
+// The entries the scan takes, in compareDumpAge's order: the newest PANIC_MAX_RECORDS of those
+// whose age is known, then those of unknown age while there is room (the walk traces and drops
+// them). Each file's time is read once: sorting with compareDumpAge itself reads two files at
+// every comparison, over 3000 stat calls for 255 dumps.
+std::vector<struct dirent *> takenByAge(struct dirent **entries, int listed)
 {
     struct AgedEntry {
-        time_t modified;
+        DumpAge age;
         struct dirent *entry;
     };
     std::vector<AgedEntry> aged;
     aged.reserve(static_cast<size_t>(listed));
+    size_t known = 0;
     for (int i = 0; i < listed; ++i) {
         aged.push_back({dumpAge(entries[i]->d_name), entries[i]});
+        known += aged.back().age.known ? 1 : 0;
     }
     std::sort(aged.begin(), aged.end(), [](const AgedEntry &a, const AgedEntry &b) {
-        return compareAges(a.modified, a.entry->d_name, b.modified, b.entry->d_name) < 0;
+        return compareAges(a.age, a.entry->d_name, b.age, b.entry->d_name) < 0;
     });
-    for (int i = 0; i < listed; ++i) {
-        entries[i] = aged[static_cast<size_t>(i)].entry;
+    const size_t first = known > PANIC_MAX_RECORDS ? known - PANIC_MAX_RECORDS : 0;
+    std::vector<struct dirent *> taken;
+    for (size_t i = first; i < aged.size() && taken.size() < PANIC_MAX_RECORDS; ++i) {
+        taken.push_back(aged[i].entry);
     }
+    return taken;
 }
 
 bool isBlankLine(const char *line)
@@ -258,7 +363,18 @@ void swapToHostOrder(void *field, size_t size)
             std::swap(bytes[i], bytes[size - 1 - i]);
         }
     }
-    std::fprintf(stderr, "Return");
+    trace("Return");
+}
+
+void setPanicTraceSink(FILE *sink)
+{
+    s_sinkSet = true;
+    s_sink = sink;
+}
+
+FILE *panicTraceSink()
+{
+    return s_sinkSet ? s_sink : stderr;
 }
 
 bool addPanicNode(PanicNode **head, void *record)
@@ -269,7 +385,7 @@ bool addPanicNode(PanicNode **head, void *record)
     }
     auto *node = static_cast<PanicNode *>(std::calloc(1, sizeof(PanicNode)));
     if (!node) {
-        std::fprintf(stderr, "Unable to allocate memory for node");
+        trace("Unable to allocate memory for node");
         std::free(record);
         return false;
     }
@@ -331,15 +447,17 @@ void readQuirnPanics(PanicNode **head, uint8_t *count)
 int loadCoreModuleTable()
 {
     std::memset(&coreModuleTable, 0, sizeof coreModuleTable);
-    FILE *file = std::fopen(plRootedPath(PANIC_MODULE_TABLE).constData(), "r");
+    FILE *file = openSourceStream(plRootedPath(PANIC_MODULE_TABLE).constData());
     if (!file) {
-        std::fprintf(stderr, "No fatal panic config file or fail to open it");
+        trace("No fatal panic config file or fail to open it");
         return 0;
     }
-    // Whole lines are read, so a long line is never split into two entries.
-    char *line = nullptr;
-    size_t capacity = 0;
-    while (getline(&line, &capacity, file) != -1) {
+    // At most 255 characters of a line count; the rest of a longer line is dropped, so it is
+    // never split into two entries. The file is read up to PANIC_TABLE_READ_MAX bytes.
+    std::string text;
+    size_t budget = PANIC_TABLE_READ_MAX;
+    while (readBoundedLine(file, &text, PANIC_TABLE_LINE_MAX, &budget)) {
+        const char *line = text.c_str();
         if (isBlankLine(line) || line[0] == '#') {
             continue;
         }
@@ -347,7 +465,7 @@ int loadCoreModuleTable()
         unsigned int id = 0;
         if (std::sscanf(line, "%x=%24s", &id, row.moduleName) >= 1) {
             row.moduleId = id;
-            std::fprintf(stderr, "module id=%x,module name=%s", row.moduleId, row.moduleName);
+            trace("module id=%x,module name=%s", row.moduleId, row.moduleName);
             ++coreModuleTable.count;
         } else {
             std::memset(&row, 0, sizeof row);
@@ -356,7 +474,6 @@ int loadCoreModuleTable()
             break;
         }
     }
-    std::free(line);
     std::fclose(file);
     return 0;
 }
@@ -366,14 +483,14 @@ int lookupCoreModule(const char *fileName, uint32_t *moduleId, char *moduleName)
     const char *start = fileName ? std::strstr(fileName, "core.") : nullptr;
     const char *end = start ? std::strchr(start + 5, '.') : nullptr;
     if (!end) {
-        std::fprintf(stderr, "Unexpected filename %s", fileName ? fileName : "");
+        trace("Unexpected filename %s", fileName ? fileName : "");
         return 4;
     }
     start += 5;
     const size_t length = std::min<size_t>(end - start, 24);
     std::memcpy(moduleName, start, length);
     moduleName[length] = '\0';
-    std::fprintf(stderr, "Tracing module - %s", moduleName);
+    trace("Tracing module - %s", moduleName);
 
     *moduleId = PANIC_ID_UNKNOWN_MODULE;
     for (uint16_t i = 0; i < coreModuleTable.count; ++i) {
@@ -404,12 +521,11 @@ void readApPanics(PanicNode **head, uint8_t *count)
     const int listed =
         scandir(plRootedPath(PANIC_DUMP_DIR).constData(), &entries, isCoreDumpName, nullptr);
     const int listError = errno;
-    if (listed > 0) {
-        sortByAge(entries, listed);
-    }
-    // Only the oldest 255 dumps can be numbered by the 8-bit count.
-    const int used = std::min<int>(listed, PANIC_MAX_RECORDS);
-    *count = static_cast<uint8_t>(std::max(used, 0));
+    // The 8-bit count numbers at most 255 dumps: the newest are the ones taken.
+    const std::vector<struct dirent *> taken =
+        listed > 0 ? takenByAge(entries, listed) : std::vector<struct dirent *>();
+    const int used = static_cast<int>(taken.size());
+    *count = static_cast<uint8_t>(used);
 
     loadCoreModuleTable();
 
@@ -422,11 +538,12 @@ void readApPanics(PanicNode **head, uint8_t *count)
     }
     for (int i = 0; i < used; ++i) {
         struct stat info;
-        const int result = stat(dumpPath(entries[i]->d_name).constData(), &info);
+        const int result = stat(dumpPath(taken[size_t(i)]->d_name).constData(), &info);
         if (result != 0) {
+            // Entries that cannot be stat'ed sort last: only they are lost, each with its trace.
             const int statError = errno;
             PANIC_TRACE("stat error:%d,%d, %s", result, statError, std::strerror(statError));
-            break;
+            continue;
         }
         auto *record = static_cast<ApDumpRecord *>(std::calloc(1, sizeof(ApDumpRecord)));
         if (!record) {
@@ -434,7 +551,7 @@ void readApPanics(PanicNode **head, uint8_t *count)
         }
         record->timestamp = info.st_mtime;
         record->panicNum = static_cast<uint32_t>(i + 1);
-        std::strncpy(record->fileName, entries[i]->d_name, sizeof record->fileName - 1);
+        std::strncpy(record->fileName, taken[size_t(i)]->d_name, sizeof record->fileName - 1);
         if (lookupCoreModule(record->fileName, &record->moduleId, record->moduleName) == 4) {
             std::free(record);
             continue;
@@ -456,11 +573,12 @@ time_t readKernelPanicTime(FILE *report)
         return -1;
     }
     static const char marker[] = "Current Time = ";
-    char *line = nullptr;
-    size_t capacity = 0;
+    // Whole lines, but never more than the report's cap in all.
+    std::string line;
+    size_t budget = PANIC_KERNEL_REPORT_MAX;
     const char *found = nullptr;
-    while (getline(&line, &capacity, report) != -1) {
-        found = std::strstr(line, marker);
+    while (readBoundedLine(report, &line, PANIC_KERNEL_REPORT_MAX, &budget)) {
+        found = std::strstr(line.c_str(), marker);
         if (found) {
             break;
         }
@@ -478,45 +596,154 @@ time_t readKernelPanicTime(FILE *report)
         broken.tm_sec = timeField(found, 32, 2);
         // The report carries no daylight-saving flag: the library decides.
         broken.tm_isdst = -1;
-        std::fprintf(stderr, "year=%d,mon=%d,day=%d,hour=%d,min=%d,sec=%d", broken.tm_year,
-                     broken.tm_mon, broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
+        trace("year=%d,mon=%d,day=%d,hour=%d,min=%d,sec=%d", broken.tm_year, broken.tm_mon,
+              broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
         panicTime = std::mktime(&broken);
     }
-    std::free(line);
     return panicTime;
+}
+
+namespace {
+
+int64_t monotonicMs()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace
+
+PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int timeoutMs)
+{
+    PanicCommandRun run;
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return run;
+    }
+    const QByteArray shellCommand = command; // kept alive for the child
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return run;
+    }
+    if (pid == 0) {
+        // Only async-signal-safe calls from here on.
+        setpgid(0, 0);
+        dup2(pipeFds[1], STDOUT_FILENO);
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, STDERR_FILENO);
+            dup2(null, STDIN_FILENO);
+        }
+        execl("/bin/sh", "sh", "-c", shellCommand.constData(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    setpgid(pid, pid); // also done by the child; whichever comes first
+    close(pipeFds[1]);
+    run.started = true;
+    run.pid = pid;
+
+    const int64_t deadline = monotonicMs() + timeoutMs;
+    bool ended = false;
+    char buffer[16384];
+    while (!ended) {
+        const int64_t left = deadline - monotonicMs();
+        if (left <= 0) {
+            run.timedOut = true;
+            break;
+        }
+        struct pollfd watched = {pipeFds[0], POLLIN, 0};
+        const int ready = poll(&watched, 1, int(left));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            break;
+        }
+        if (ready == 0) {
+            continue; // the deadline is checked above
+        }
+        const ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ended = true;
+            break;
+        }
+        const size_t room = limit - size_t(run.output.size());
+        run.output.append(buffer, int(std::min(size_t(got), room)));
+        if (size_t(run.output.size()) >= limit) {
+            break;
+        }
+    }
+    close(pipeFds[0]);
+    if (!ended) {
+        // Stalled or more than can be used: the command and whatever it started end here.
+        kill(-pid, SIGKILL);
+        kill(pid, SIGKILL);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return run;
 }
 
 void readKernelPanic(PanicNode **head)
 {
-    // The path is quoted whole for the shell whenever a root is in force; without one the
-    // command stands as on the device. cat's own complaint about a missing partition must not
-    // mix into KIVO's traces: a missing partition is simply no kernel panic.
+    // The path is quoted whole for the shell whenever a root is in force (an absolute one, so
+    // cat never takes it for an option); without one the command stands as on the device. cat's
+    // own complaint about a missing partition must not mix into KIVO's traces: a missing
+    // partition is simply no kernel panic.
     const QByteArray partition = plRootedPath(PANIC_KERNEL_PARTITION);
     const QByteArray command = "cat " +
                                (plRoot().isEmpty() ? partition : plShellQuoted(partition)) +
                                " 2>/dev/null";
-    FILE *stream = popen(command.constData(), "r");
-    std::fprintf(stderr, "Enter");
-    if (!stream) {
-        std::fprintf(stderr, "No New Kernel Panic, reseting the status...");
+    // A partition that is neither a regular file nor a block device (a FIFO, a character
+    // device) is read as a missing one: no output.
+    const int probe = openSourceFile(partition.constData(), true);
+    const bool readable = probe >= 0;
+    if (readable) {
+        close(probe);
+    }
+    PanicCommandRun run;
+    if (readable) {
+        run = runPanicCommand(command, PANIC_KERNEL_REPORT_MAX, PANIC_KERNEL_TIMEOUT_MS);
+    }
+    trace("Enter");
+    if (readable && !run.started) {
+        trace("No New Kernel Panic, reseting the status...");
         return;
     }
+    if (run.timedOut) {
+        trace("No answer from %s within %d s, kernel panic not read", PANIC_KERNEL_PARTITION,
+              PANIC_KERNEL_TIMEOUT_MS / 1000);
+        run.output.clear();
+    }
 
-    const time_t panicTime = readKernelPanicTime(stream);
+    time_t panicTime = -1;
+    if (!run.output.isEmpty()) {
+        FILE *report = fmemopen(run.output.data(), size_t(run.output.size()), "r");
+        panicTime = readKernelPanicTime(report);
+        if (report) {
+            std::fclose(report);
+        }
+    }
 
     if (panicTime == -1) {
-        std::fprintf(stderr, "No new Kernel panic - %d", -1);
+        trace("No new Kernel panic - %d", -1);
     } else {
         auto *record = static_cast<KernelPanicRecord *>(std::calloc(1, sizeof(KernelPanicRecord)));
         if (!record) {
-            std::fprintf(stderr, "Failed to allocate memory for valid Kernel Panic");
+            trace("Failed to allocate memory for valid Kernel Panic");
         } else {
             record->timestamp = panicTime;
             record->panicId = PANIC_ID_KERNEL;
             addPanicNode(head, record);
         }
     }
-    pclose(stream);
 }
 
 uint32_t panicNumber(PanicType type, const PanicNode *node)

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <sys/types.h>
+
+#include <QByteArray>
 
 struct dirent;
 
@@ -39,6 +42,14 @@ constexpr uint32_t PANIC_ID_KERNEL = 0x82000;
 constexpr uint32_t PANIC_DATA_MAX = 36;
 // The panic count is 8-bit: a source yields at most this many numbered records.
 constexpr uint32_t PANIC_MAX_RECORDS = 255;
+// A module table line is read up to this many characters; the rest of a longer line is dropped.
+constexpr size_t PANIC_TABLE_LINE_MAX = 255;
+// At most this many bytes of the module table file are read.
+constexpr size_t PANIC_TABLE_READ_MAX = 1024 * 1024;
+// At most this many bytes of the kernel panic report are read.
+constexpr size_t PANIC_KERNEL_REPORT_MAX = 1024 * 1024;
+// The kernel capture gives up when the report's command has not ended within this time.
+constexpr int PANIC_KERNEL_TIMEOUT_MS = 3000;
 
 // One BP or QUIRN panic block.
 struct PanicRecord {
@@ -88,6 +99,10 @@ struct CoreModuleTable {
 // The module table of the whole program, read afresh by every readApPanics().
 extern CoreModuleTable coreModuleTable;
 
+// Where the readers write their traces: stderr unless set otherwise; a null sink silences them.
+void setPanicTraceSink(FILE *sink);
+FILE *panicTraceSink();
+
 // Converts one big-endian field of 2 or 4 bytes in place to host order. Any other size, or a
 // null field, leaves it alone.
 void swapToHostOrder(void *field, size_t size);
@@ -113,17 +128,32 @@ int loadCoreModuleTable();
 // Takes the module name (at most 24 characters, into a buffer of at least 25) from a dump file
 // name and looks it up. Returns 0, or 4 for a name without "core." and a later ".".
 int lookupCoreModule(const char *fileName, uint32_t *moduleId, char *moduleName);
-// The dump scan's filter and order: names containing "core"; older files first.
+// The dump scan's filter and order: names containing "core"; older files first, entries that
+// cannot be stat'ed last (by name).
 int isCoreDumpName(const struct dirent *entry);
 int compareDumpAge(const struct dirent **a, const struct dirent **b);
-// Builds one record per dump file and sets *count to the number of files listed.
+// Builds one record per dump file, of the newest 255 entries, and sets *count to the number of
+// entries taken.
 void readApPanics(PanicNode **head, uint8_t *count);
 
 // Adds at most one KernelPanicRecord, from the kernel panic report; leaves the count alone.
 void readKernelPanic(PanicNode **head);
-// Reads the report up to its first time line and returns that time, or -1 when there is no
-// time line or no valid time. Traces the broken-down time when a line is found.
+// Reads the report up to its first time line, at most PANIC_KERNEL_REPORT_MAX bytes, and
+// returns that time, or -1 when there is no time line or no valid time. Traces the broken-down
+// time when a line is found.
 time_t readKernelPanicTime(FILE *report);
+
+// One run of a command for the kernel capture: /bin/sh runs `command` in a process group of its
+// own, with its standard error on /dev/null; at most `limit` bytes of its standard output are
+// kept. When the output has not ended within `timeoutMs`, or passes the limit, the whole group is
+// killed. The child is always waited for.
+struct PanicCommandRun {
+    QByteArray output;
+    bool started = false;
+    bool timedOut = false;
+    pid_t pid = -1;
+};
+PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int timeoutMs);
 
 // The panic number of a BP, QUIRN or AP node; 0 for a kernel node, a null node or record.
 uint32_t panicNumber(PanicType type, const PanicNode *node);

@@ -42,45 +42,31 @@ KIVO_PanicsDisplay::~KIVO_PanicsDisplay()
 KIVO_PanicsDisplay::Panics KIVO_PanicsDisplay::readPanics(PanicType panicType)
 {
     Panics panics;
-    switch (panicType) {
-    case PANIC_BP:
-        readBpPanics(&panics.head, &panics.count);
-        break;
-    case PANIC_QUIRN:
-        readQuirnPanics(&panics.head, &panics.count);
-        break;
-    case PANIC_AP:
-        readApPanics(&panics.head, &panics.count);
-        break;
-    case PANIC_KERNEL:
-        readKernelPanic(&panics.head);
-        break;
-    default:
+    if (const PanicSource *source = panicSource(panicType)) {
+        source->read(&panics.head, &panics.count);
+    } else {
         std::fprintf(stderr, "Unknown Panic Type");
-        break;
     }
     return panics;
 }
 
 void KIVO_PanicsDisplay::switchView(int index)
 {
-    const uint8_t target = static_cast<uint8_t>(m_panicCount - index);
-    PanicNode *node = m_ptemp;
-    switch (m_panicType) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-    case PANIC_AP:
-        node = findPanicNode(m_panicType, m_ptemp, target);
-        break;
-    case PANIC_KERNEL:
-        // One record, at the head: nothing to search.
-        break;
-    default:
+    if (!panicSource(m_panicType)) {
         std::fprintf(stderr, "Unknown Panic Type");
-        break;
+        return;
     }
-    // No record carries the number (AP numbering has gaps where a dump was skipped), or the
-    // list is empty: no detail to open, and the next search starts where this one did.
+    // Each row opens the record whose number it shows, also where AP numbers have gaps (a
+    // skipped file): the target is the number of the row's own record, searched from where the
+    // previous search ended.
+    const QList<PanicNode *> rows = panicRowNodes(m_panicType, m_panicList, m_panicCount);
+    if (index < 0 || index >= rows.size()) {
+        return;
+    }
+    PanicNode *node = rows.at(index);
+    if (m_panicType != PANIC_KERNEL) {
+        node = findPanicNode(m_panicType, m_ptemp, panicNumber(m_panicType, rows.at(index)));
+    }
     if (!node) {
         return;
     }

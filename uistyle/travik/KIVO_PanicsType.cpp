@@ -1,13 +1,26 @@
 #include "KIVO_PanicsType.h"
 
+#include "KIVO_PanicText.h"
 #include "KIVO_PanicTitle.h"
 #include "KIVO_PanicsDisplay.h"
+
+namespace {
+
+QStringList sourceTitles()
+{
+    QStringList titles;
+    for (const PanicSource &source : panicSources) {
+        titles << QString::fromLatin1(source.title);
+    }
+    return titles;
+}
+
+} // namespace
 
 // The row index is the PanicType of the source.
 KIVO_PanicsType::KIVO_PanicsType(QWidget *parent, const char *name)
     : KIVO_ListScreen(parent, panicOpenerTitle(name).constData(), "KIVO_PanicsType", "Panics Type",
-                      {QStringLiteral("BP Panics"), QStringLiteral("AP Panics"),
-                       QStringLiteral("QUIRN Panics"), QStringLiteral("Kernel Panic")})
+                      sourceTitles())
 {
 }
 
@@ -15,7 +28,7 @@ KIVO_PanicsType::~KIVO_PanicsType() = default;
 
 void KIVO_PanicsType::switchView(int row)
 {
-    if (row < PANIC_BP || row > PANIC_KERNEL) {
+    if (row < 0 || !panicSource(static_cast<PanicType>(row))) {
         return;
     }
     m_panicsDisplay.reset();
