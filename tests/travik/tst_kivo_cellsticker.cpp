@@ -50,7 +50,6 @@ private:
 
     KivoTestRoot m_root;
     TelephonyPeer m_peer;
-    std::unique_ptr<KIVO_Engine> m_engine;
     std::unique_ptr<KIVO_CellSticker> m_screen;
 };
 
@@ -63,10 +62,7 @@ void tst_KIVO_CellSticker::initTestCase()
 void tst_KIVO_CellSticker::start(const QByteArray &ini)
 {
     m_root.writeFile(KivoTestRoot::defaultIniPath(), ini);
-    m_engine = std::make_unique<KIVO_Engine>();
-    kivo_eng = m_engine.get();
-    m_engine->ActivateTapiDevice();
-    loadSettings(m_engine.get());
+    startKivoEngine(kivoPopupPresenter());
     m_screen = std::make_unique<KIVO_CellSticker>(nullptr, "Active Features");
     m_screen->show();
 }
@@ -74,8 +70,7 @@ void tst_KIVO_CellSticker::start(const QByteArray &ini)
 void tst_KIVO_CellSticker::cleanup()
 {
     m_screen.reset();
-    m_engine.reset();
-    kivo_eng = nullptr;
+    stopKivoEngine();
 }
 
 void tst_KIVO_CellSticker::sticker_data()
@@ -101,7 +96,7 @@ void tst_KIVO_CellSticker::sticker_data()
 
     QTest::newRow("no cell selected")
         << on << "" << ok << QByteArray() << QStringList{"Cell Sticker Error", "No cell selected"}
-        << QVariantList() << QByteArray("\x01\x00\x00\x00\x00", 5) << "0 -1 40 1 1";
+        << QVariantList() << QByteArray("\x01\x00\x00\x00\x00", 5) << "0 40 40 1 1";
     QTest::newRow("sticker not set") << QByteArray("[KIVO]\ncell_sticker_mode=0\n") << "" << ok
                                      << QByteArray() << QStringList{info, "Sticker not set"}
                                      << QVariantList() << QByteArray(5, 0) << "0 -1 none 0 0";
@@ -174,8 +169,8 @@ void tst_KIVO_CellSticker::sticker()
 
     QCOMPARE(titlesAndTexts(watcher), popups);
     QTEST(m_peer.calls("SetCellStickerMode").mid(before), "sent");
-    QTEST(QByteArray(reinterpret_cast<const char *>(&m_engine->stickerRequest), 5), "request");
-    QCOMPARE(file().value("KIVO/Cell Sticker State", 0).toInt(), m_engine->cellStickerState);
+    QTEST(QByteArray(reinterpret_cast<const char *>(&kivo_eng->stickerRequest), 5), "request");
+    QCOMPARE(file().value("KIVO/Cell Sticker State", 0).toInt(), kivo_eng->cellStickerState);
     QTEST(settled(), "after");
 }
 
@@ -184,10 +179,10 @@ void tst_KIVO_CellSticker::sticker()
 QString tst_KIVO_CellSticker::settled() const
 {
     return QStringLiteral("%1 %2 %3 %4 %5")
-        .arg(m_engine->cellStickerState)
-        .arg(m_engine->arfcn)
+        .arg(kivo_eng->cellStickerState)
+        .arg(kivo_eng->arfcn)
         .arg(file().value("KIVO/storedArfcn", "none").toString())
-        .arg(m_engine->cell_sticker_mode)
+        .arg(kivo_eng->cell_sticker_mode)
         .arg(file().value("KIVO/cell_sticker_mode").toString());
 }
 
@@ -222,11 +217,11 @@ void tst_KIVO_CellSticker::modeDialog()
     QCOMPARE(watcher.seen().first().title, QStringLiteral("Cell Sticker"));
     QTEST(watcher.seen().first().checked, "checked");
     QTEST(file().value("KIVO/cell_sticker_mode").toByteArray(), "after");
-    QTEST(QByteArray::number(m_engine->stickerRequest.mode), "after");
+    QTEST(QByteArray::number(kivo_eng->stickerRequest.mode), "after");
     // The mode goes to the telephony layer with the next "Set" only.
     QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
     enterArfcn(m_screen.get(), QStringLiteral("9"));
-    QTEST(m_engine->arfcn == 9, "entry");
+    QTEST(kivo_eng->arfcn == 9, "entry");
 }
 
 void tst_KIVO_CellSticker::repeatedArfcnSendsNothing()
@@ -267,8 +262,8 @@ void tst_KIVO_CellSticker::shortEventsChangeNothing()
     QVERIFY(watcher.seen().isEmpty());
     QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
     QCOMPARE(m_root.readFile(KivoTestRoot::defaultIniPath()), fileBefore);
-    QCOMPARE(m_engine->cellStickerState, 2);
-    QCOMPARE(m_engine->arfcn, 62);
+    QCOMPARE(kivo_eng->cellStickerState, 2);
+    QCOMPARE(kivo_eng->arfcn, 62);
 }
 
 QTEST_MAIN(tst_KIVO_CellSticker)
