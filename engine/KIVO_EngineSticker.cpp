@@ -68,8 +68,7 @@ void KIVO_Engine::setUpSticker()
                     post({KIVO_EnginePopup::Kind::Message, title, text});
                 }
             });
-    connect(m_sticker, &KIVO_StickerMachine::tapiErrorRequested, this,
-            &KIVO_Engine::showTapiError);
+    connect(m_sticker, &KIVO_StickerMachine::tapiErrorRequested, this, &KIVO_Engine::showTapiError);
     connect(m_sticker, &KIVO_StickerMachine::cellBarred, this, &KIVO_Engine::cellBarred);
 }
 

@@ -30,11 +30,10 @@ struct OneByOne {
     {
         QObject::connect(&timer, &QTimer::timeout, &timer, [this, ready] {
             const QWidgetList widgets = QApplication::topLevelWidgets();
-            mostOpen = qMax(mostOpen, int(std::count_if(widgets.begin(), widgets.end(),
-                                                        [](QWidget *widget) {
-                                                            return qobject_cast<PlPopup *>(widget) &&
-                                                                   widget->isVisible();
-                                                        })));
+            mostOpen = qMax(mostOpen,
+                            int(std::count_if(widgets.begin(), widgets.end(), [](QWidget *widget) {
+                                return qobject_cast<PlPopup *>(widget) && widget->isVisible();
+                            })));
             auto *popup = qobject_cast<PlPopup *>(QApplication::activeModalWidget());
             if (popup && ready()) {
                 closed << popup->title() + ": " + popup->instructText();
@@ -124,7 +123,8 @@ void tst_KIVO_Engine::dispatchFilter_data()
 
     QTest::newRow("0x0F03 with a code") << quint16(0x0F03) << QByteArray::fromHex("02000000") << 1;
     QTest::newRow("0x0F03 empty") << quint16(0x0F03) << QByteArray() << 0;
-    QTest::newRow("0x0F03 of 3 bytes") << quint16(0x0F03) << QByteArray::fromHex("020000") << 0;
+    QTest::newRow("0x0F03 of 1 byte") << quint16(0x0F03) << QByteArray::fromHex("02") << 0;
+    QTest::newRow("0x0F03 of 3 bytes") << quint16(0x0F03) << QByteArray::fromHex("000100") << 0;
     QTest::newRow("0x0F02 with a code") << quint16(0x0F02) << QByteArray::fromHex("02000000") << 0;
 }
 
@@ -155,18 +155,24 @@ void tst_KIVO_Engine::dispatchFilter()
 // inside the first one's notice.
 void tst_KIVO_Engine::outcomesWaitTheirTurn()
 {
-    const QStringList texts{"Wrong PLMN",   "Forbidden LAI",     "Cell Barred",
-                            "Invalid Information", "Failed for Unknown Reason",
-                            "NC RESEL",     "Mode Entered",      "Cell Sticker Stopped",
-                            "Scanning for Cell",   "Suspended Dedicated Mode"};
+    const QStringList texts{"Wrong PLMN",
+                            "Forbidden LAI",
+                            "Cell Barred",
+                            "Invalid Information",
+                            "Failed for Unknown Reason",
+                            "NC RESEL",
+                            "Mode Entered",
+                            "Cell Sticker Stopped",
+                            "Scanning for Cell",
+                            "Suspended Dedicated Mode"};
     KIVO_Engine engine;
     engine.setPresenter(kivoPopupPresenter());
     engine.arfcn = 62;
     std::vector<std::unique_ptr<UTIL_TAPI_Event>> events;
     QStringList expected;
     for (int i = 0; i < 25; ++i) {
-        events.push_back(std::make_unique<UTIL_TAPI_Event>(
-            0x0F03, QByteArray(1, char(i % 10)) + QByteArray(3, '\0')));
+        events.push_back(std::make_unique<UTIL_TAPI_Event>(0x0F03, QByteArray(1, char(i % 10)) +
+                                                                       QByteArray(3, '\0')));
         expected << texts.at(i % 10);
         UTIL_TAPI_Event *event = events.back().get();
         if (i > 0) {
@@ -197,8 +203,7 @@ void tst_KIVO_Engine::deviceClosedShowsPopupEachTime()
     engine.setPresenter(kivoPopupPresenter());
     engine.ActivateTapiDevice();
     int losses = 0;
-    QDBusServiceWatcher lost(QStringLiteral("org.kivo.Telephony"),
-                             QDBusConnection::sessionBus(),
+    QDBusServiceWatcher lost(QStringLiteral("org.kivo.Telephony"), QDBusConnection::sessionBus(),
                              QDBusServiceWatcher::WatchForUnregistration);
     connect(&lost, &QDBusServiceWatcher::serviceUnregistered, &lost, [&] { ++losses; });
 
@@ -208,7 +213,8 @@ void tst_KIVO_Engine::deviceClosedShowsPopupEachTime()
         QVERIFY(peer.claimName());
     }
     QTRY_COMPARE_WITH_TIMEOUT(int(closer.closed.size()), kLosses, 60000);
-    QCOMPARE(closer.closed, QStringList(kLosses, QStringLiteral("KIVO: TAPI Disconnected: TAPI Device Closed!")));
+    QCOMPARE(closer.closed,
+             QStringList(kLosses, QStringLiteral("KIVO: TAPI Disconnected: TAPI Device Closed!")));
     QCOMPARE(closer.mostOpen, 1);
     QTRY_COMPARE(engine.tapiInvalid(), 0);
 }

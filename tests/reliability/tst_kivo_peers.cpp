@@ -331,8 +331,8 @@ void tst_KIVO_Peers::stickerFlood()
     for (int i = 0; i < s_flood; ++i) {
         peer.emitEvent(0x0F03, QByteArray::fromHex("06000000"));
     }
-    QVERIFY(QTest::qWaitFor([&] { return closed == s_flood && openStickerNotices() == 0; },
-                            300000));
+    QVERIFY(
+        QTest::qWaitFor([&] { return closed == s_flood && openStickerNotices() == 0; }, 300000));
     QCOMPARE(mostOpen, 1);
     QVERIFY(engineStillListens("after"));
     QCOMPARE(closed, s_flood);

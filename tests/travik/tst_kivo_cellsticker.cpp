@@ -1,12 +1,12 @@
-// The cell sticker end to end against a telephony peer on the private bus: the requests byte
-// for byte, the engine's handling of each kind of outcome, the messages and notices, and what
-// the settings file holds afterwards.
+// The cell sticker end to end against a telephony peer on the private bus: the screen's keys
+// and the engine's outcome events reaching the sticker machine, the requests byte for byte, the
+// messages and notices, and what the settings file holds afterwards. Every transition of the
+// machine is a row of tst_kivo_sticker; here one row for each way in and out.
 #include "KIVO_CellSticker.h"
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
 #include "ScreenHelpers.h"
-#include "StderrCapture.h"
 #include "TelephonyPeer.h"
 
 #include <QSettings>
@@ -36,8 +36,6 @@ private slots:
     void sticker();
     void modeDialog_data();
     void modeDialog();
-    void repeatedArfcnSendsNothing();
-    void shortEventsChangeNothing();
 
 private:
     // Writes the settings file, starts the engine on it as main does and opens the screen.
@@ -91,19 +89,12 @@ void tst_KIVO_CellSticker::sticker_data()
     const QStringList asked{info, "Set sticker on ARFCN 62 ?"};
     const QVariantList ok{QVariant::fromValue<uchar>(0), 0};
     const QStringList wrong = asked + QStringList{info, "Wrong ARFCN entered"};
-    const QStringList stopped = asked + QStringList{info, "Cell id: 62\nCell Sticker Stopped"};
+    const QStringList stopped{info, "Cell id: 62\nCell Sticker Stopped"};
     const QStringList barred{info, "Cell id: 62\nCell Sticker Stopped\nCell Barred"};
 
-    QTest::newRow("no cell selected")
-        << on << "" << ok << QByteArray() << QStringList{"Cell Sticker Error", "No cell selected"}
-        << QVariantList() << QByteArray("\x01\x00\x00\x00\x00", 5) << "0 40 40 1 1";
     QTest::newRow("sticker not set") << QByteArray("[KIVO]\ncell_sticker_mode=0\n") << "" << ok
                                      << QByteArray() << QStringList{info, "Sticker not set"}
                                      << QVariantList() << QByteArray(5, 0) << "0 -1 none 0 0";
-    QTest::newRow("both halves") << on << "70000" << ok << QByteArray()
-                                 << QStringList{info, "Set sticker on ARFCN 70000 ?"}
-                                 << QVariantList{QByteArray("\x01\x70\x11\x01\x00", 5)}
-                                 << QByteArray("\x01\x70\x11\x01\x00", 5) << "1 70000 40 1 1";
     QTest::newRow("wrong ARFCN") << on << "62" << QVariantList{QVariant::fromValue<uchar>(3), 0}
                                  << QByteArray() << wrong << QVariantList() << start62
                                  << "0 40 40 1 1";
@@ -115,9 +106,6 @@ void tst_KIVO_CellSticker::sticker_data()
     QTest::newRow("6 mode entered") << on << "62" << ok << QByteArray("\x06\x00\x00\x00", 4)
                                     << (asked + QStringList{info, "Cell id: 62\nMode Entered"})
                                     << QVariantList{start62} << start62 << "2 62 62 1 1";
-    QTest::newRow("10 is success") << on << "62" << ok << QByteArray("\x0a\x00\x00\x00\xff", 5)
-                                   << (asked + QStringList{info, "Cell id: 62\nArfcn is Ok"})
-                                   << QVariantList{start62} << start62 << "2 62 62 1 1";
     QTest::newRow("2 barred, stop accepted")
         << on << "62" << ok << QByteArray("\x02\x00\x00\x00", 4) << asked + barred
         << QVariantList{start62, stop62} << stop62 << "0 40 40 0 0";
@@ -126,19 +114,13 @@ void tst_KIVO_CellSticker::sticker_data()
         << QByteArray("\x02\x00\x00\x00", 4)
         << asked + QStringList{"KIVO: TAPI Error", "Request Failed!"} + barred
         << QVariantList{start62, stop62} << stop62 << "0 40 40 0 1";
-    QTest::newRow("7 while pending")
-        << on << "62" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped << QVariantList{start62}
-        << QByteArray("\x01\xff\xff\xff\xff", 5) << "0 62 62 1 1";
     QTest::newRow("0x100 wrong ARFCN")
         << on << "62" << ok << QByteArray("\x00\x01\x00\x00", 4) << wrong << QVariantList{start62}
-        << start62 << "0 40 40 1 1";
-    QTest::newRow("0x200 wrong ARFCN")
-        << on << "62" << ok << QByteArray("\x00\x02\x00\x00", 4) << wrong << QVariantList{start62}
         << start62 << "0 40 40 1 1";
     // With the mode off, "Set" stops the sticker the screen loaded.
     QTest::newRow("stop, then 7")
         << QByteArray("[KIVO]\ncell_sticker_mode=0\nstoredArfcn=62\nCell%20Sticker%20State=2\n")
-        << "" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped.mid(2) << QVariantList{stop62}
+        << "" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped << QVariantList{stop62}
         << QByteArray("\x00\xff\xff\xff\xff", 5) << "0 62 62 0 0";
 }
 
@@ -222,48 +204,6 @@ void tst_KIVO_CellSticker::modeDialog()
     QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
     enterArfcn(m_screen.get(), QStringLiteral("9"));
     QTEST(kivo_eng->arfcn == 9, "entry");
-}
-
-void tst_KIVO_CellSticker::repeatedArfcnSendsNothing()
-{
-    m_peer.answerMethod("CheckArfcn", {QVariant::fromValue<uchar>(0)});
-    m_peer.answerMethod("SetCellStickerMode", {0});
-    PopupWatcher watcher;
-    start("[KIVO]\ncell_sticker_mode=1\n");
-    enterArfcn(m_screen.get(), QStringLiteral("62"));
-    QTest::keyClick(m_screen.get(), Qt::Key_F1);
-    m_peer.emitEvent(kStickerEvent, QByteArray("\x06\x00\x00\x00", 4));
-    QVERIFY(watcher.waitForCount(2));
-    const int sent = m_peer.calls("SetCellStickerMode").size();
-
-    StderrCapture capture;
-    enterArfcn(m_screen.get(), QStringLiteral("62"));
-    QTest::keyClick(m_screen.get(), Qt::Key_F1);
-    QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
-    QCOMPARE(watcher.seen().size(), 2);
-    QCOMPARE(file().value("KIVO/Cell Sticker State").toInt(), 2);
-    QVERIFY(capture.text().endsWith("\ncell sticker state = 2 "));
-}
-
-void tst_KIVO_CellSticker::shortEventsChangeNothing()
-{
-    PopupWatcher watcher;
-    start("[KIVO]\ncell_sticker_mode=1\nstoredArfcn=62\nCell%20Sticker%20State=2\n");
-    const QByteArray fileBefore = m_root.readFile(KivoTestRoot::defaultIniPath());
-    const int sent = m_peer.calls("SetCellStickerMode").size();
-
-    StderrCapture capture;
-    // Read as a whole word, these would be codes 2 and 0x100.
-    for (const QByteArray &raw :
-         {QByteArray("\x02", 1), QByteArray("\x02\x00", 2), QByteArray("\x00\x01\x00", 3)}) {
-        m_peer.emitEvent(kStickerEvent, raw);
-    }
-    QTRY_COMPARE(capture.text().count("\nProcessing tapi event"), 3);
-    QVERIFY(watcher.seen().isEmpty());
-    QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
-    QCOMPARE(m_root.readFile(KivoTestRoot::defaultIniPath()), fileBefore);
-    QCOMPARE(kivo_eng->cellStickerState, 2);
-    QCOMPARE(kivo_eng->arfcn, 62);
 }
 
 QTEST_MAIN(tst_KIVO_CellSticker)
