@@ -368,6 +368,9 @@ void tst_KIVO_Peers::kivoSurvivesFlood()
         },
         120000));
     QVERIFY(kivo.handles("after"));
+    qInfo("kivo after the flood: VmRSS %lld kB (from %lld), VmHWM %lld kB, VmStk %lld kB",
+          kivo.statusKb(QStringLiteral("VmRSS")), before, kivo.statusKb(QStringLiteral("VmHWM")),
+          kivo.statusKb(QStringLiteral("VmStk")));
     const qint64 growth = kivo.statusKb(QStringLiteral("VmRSS")) - before;
     // 3,000 notices open at once took 366 MB.
     QVERIFY2(growth < 64 * 1024, qPrintable(QString::number(growth)));
