@@ -1,14 +1,11 @@
 #include "KIVO_Engine.h"
 
-#include "KIVO_Popups.h"
 #include "KIVO_Settings.h"
 #include "PlConfig.h"
-#include "PlMessageDlg.h"
 #include "QCopChannel.h"
 #include "UTIL_TAPI_Device.h"
 #include "UTIL_TAPI_Event.h"
 
-#include <QPixmap>
 #include <QTimer>
 
 #include <cassert>
@@ -37,13 +34,20 @@ void loadSettings(KIVO_Engine *engine)
         config.readNumEntry(group, QString::fromLatin1(kKeyStickerState), 0);
 }
 
-void startKivoEngine()
+void startKivoEngine(KIVO_Presenter *presenter)
 {
     kivo_eng = new KIVO_Engine;
     assert(kivo_eng != nullptr);
+    kivo_eng->setPresenter(presenter);
     kivo_eng->ActivateTapiDevice();
     loadSettings(kivo_eng);
     kivo_eng->arfcn = kivo_eng->storedArfcn;
+}
+
+void stopKivoEngine()
+{
+    delete kivo_eng;
+    kivo_eng = nullptr;
 }
 
 namespace {
@@ -51,18 +55,6 @@ namespace {
 // The telephony event that carries the cell sticker outcome.
 constexpr quint16 kCellStickerEventType = 0x0F03;
 constexpr int kRegistrationRetryMs = 300;
-
-// The engine's popups: a modal message of type 2 with the text as its instruct line.
-void showEnginePopup(const char *title, const QString &text)
-{
-    QPixmap icon;
-    auto *dialog = new PlMessageDlg(QString::fromLatin1(title), QStringLiteral(" "), 2, 0,
-                                    nullptr, nullptr, true, 0);
-    dialog->setInstructText(text);
-    dialog->setTitleIcon(icon);
-    dialog->exec();
-    delete dialog;
-}
 
 } // namespace
 
@@ -78,6 +70,7 @@ KIVO_Engine::KIVO_Engine() : QObject(nullptr)
     titlesNum = 0;
     listenChannel = new QCopChannel(QByteArrayLiteral("kivo_listen_channel"), nullptr, nullptr);
     connect(listenChannel, &QCopChannel::received, this, &KIVO_Engine::slotFTSEngineMessage);
+    setUpSticker();
 }
 
 KIVO_Engine::~KIVO_Engine()
@@ -178,12 +171,39 @@ void KIVO_Engine::ProcessTAPIEvent(UTIL_TAPI_Event *event)
 
 void KIVO_Engine::TapiDisconnectedSlot()
 {
-    showEnginePopup("KIVO: TAPI Disconnected", QStringLiteral("TAPI Device Closed!"));
+    post({KIVO_EnginePopup::Kind::Message, QStringLiteral("KIVO: TAPI Disconnected"),
+          QStringLiteral("TAPI Device Closed!")});
 }
 
 void KIVO_Engine::showTapiError(int code)
 {
-    showEnginePopup("KIVO: TAPI Error", tapiErrorText(code));
+    post({KIVO_EnginePopup::Kind::TapiError, QStringLiteral("KIVO: TAPI Error"), QString(), code});
+}
+
+void KIVO_Engine::setPresenter(KIVO_Presenter *presenter)
+{
+    m_presenter = presenter;
+    showWaitingPopups();
+}
+
+void KIVO_Engine::post(const KIVO_EnginePopup &popup)
+{
+    m_waitingPopups.enqueue(popup);
+    showWaitingPopups();
+}
+
+void KIVO_Engine::showWaitingPopups()
+{
+    // Popups posted while one is open wait for the loop below; they are not opened over it.
+    if (m_showingPopup || !m_presenter) {
+        return;
+    }
+    m_showingPopup = true;
+    while (!m_waitingPopups.isEmpty()) {
+        const KIVO_EnginePopup popup = m_waitingPopups.dequeue();
+        m_presenter->show(popup);
+    }
+    m_showingPopup = false;
 }
 
 void KIVO_Engine::releaseTitles()

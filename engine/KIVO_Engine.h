@@ -1,12 +1,16 @@
 #pragma once
 
+#include "KIVO_Presenter.h"
+#include "KIVO_StickerMachine.h"
 #include "TAPI_KIVO.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QQueue>
 #include <QString>
-#include <QStringList>
 #include <QtGlobal>
+
+#include <memory>
 
 class QCopChannel;
 class QTimer;
@@ -36,8 +40,15 @@ public:
     void setFavourites(quint64 bitmap);
     void setVisibles(quint64 bitmap);
 
-    // The "KIVO: TAPI Error" popup for a telephony error code.
+    // The "KIVO: TAPI Error" popup for a telephony error code. It takes its turn with the other
+    // popups the engine opens by itself (see post()); when none is open it shows at once and
+    // returns once the user has closed it.
     void showTapiError(int code);
+
+    // The cell sticker's state machine, on the sticker fields below.
+    KIVO_StickerMachine *stickerMachine() const;
+    // Where the engine's popups go; until one is set they wait.
+    void setPresenter(KIVO_Presenter *presenter);
 
     // Fields, in this order; screens read and write them directly.
     UTIL_TAPI_Device *kivo_tapi = nullptr;
@@ -77,12 +88,15 @@ signals:
 
 private:
     Q_DISABLE_COPY(KIVO_Engine)
-    // Settles the sticker state and the stored ARFCN after an outcome event; writes the ARFCN
-    // the notice shows into *shownArfcn where there is one.
-    void UpdateSticker(int keepsSticker, int *shownArfcn);
-    // Shows the notice of one sticker outcome, or queues it while too many are open.
-    void showStickerNotice(const QString &text);
     void releaseTitles();
+    // Makes the sticker machine on the engine's fields and passes on what it tells.
+    void setUpSticker();
+    // The popups the engine opens by itself (outcome notices, "TAPI Device Closed!", telephony
+    // errors) take turns: one is open at a time, in the order they came; the others wait in
+    // m_waitingPopups, none is dropped. A popup runs a nested event loop and more arrive
+    // meanwhile, so the loops nest one deep however many come.
+    void post(const KIVO_EnginePopup &popup);
+    void showWaitingPopups();
 
     // The answer to registerTapiClient's Register. While a Register awaits its answer,
     // m_registrationInFlight is set and the retry timer is stopped.
@@ -91,11 +105,11 @@ private:
 
     // The 300 ms registration retry; runs from a failed registration until the engine goes.
     QTimer *m_registrationRetry = nullptr;
-    // A sticker notice runs a nested event loop until the user closes it, and outcomes keep
-    // arriving meanwhile: each opens over the last, up to kMaxOpenStickerNotices deep; beyond
-    // that their notices wait here (the newest ones) and follow as the top notice is closed.
-    int m_openStickerNotices = 0;
-    QStringList m_waitingStickerNotices;
+    std::unique_ptr<KIVO_StickerLink> m_stickerLink;
+    KIVO_StickerMachine *m_sticker = nullptr; // a child of the engine
+    KIVO_Presenter *m_presenter = nullptr;
+    QQueue<KIVO_EnginePopup> m_waitingPopups;
+    bool m_showingPopup = false;
 };
 
 // The one engine; set by main right after construction.
@@ -104,22 +118,11 @@ extern KIVO_Engine *kivo_eng;
 // Reads the six persistent settings keys into the engine, with their defaults.
 void loadSettings(KIVO_Engine *engine);
 
-// The engine's start-up, as main runs it: creates the one engine into kivo_eng, opens the
-// telephony device (registration, with its retry), loads the settings and starts the target
-// ARFCN as the stored one, so that an outcome arriving before any screen has loaded it neither
-// stores nor shows an ARFCN that nobody entered. The caller deletes kivo_eng.
-void startKivoEngine();
-
-// The ARFCN of a sticker request: little-endian on the wire, kept as two 16-bit halves with
-// the low half first, as the device writes it (no unaligned 32-bit access).
-quint32 stickerArfcn(const StickerRequest &request);
-void setStickerArfcn(StickerRequest &request, quint32 arfcn);
-
-// The outcome codes of a cell sticker request that the telephony layer reports.
-struct KIVO_StickerResult {
-    const char *text;
-    int keepsSticker;
-};
-// The text and whether the sticker still stands, for any result code (0x100 and 0x200, the
-// wrong-ARFCN codes, are not handled here).
-KIVO_StickerResult stickerResultFor(quint32 code);
+// The engine's start-up, as main runs it: creates the one engine into kivo_eng, gives it the
+// presenter of its popups, opens the telephony device (registration, with its retry), loads
+// the settings and starts the target ARFCN as the stored one, so that an outcome arriving
+// before any screen has loaded it neither stores nor shows an ARFCN that nobody entered.
+void startKivoEngine(KIVO_Presenter *presenter);
+// The teardown: deletes the engine and clears kivo_eng, so that nothing torn down after it can
+// reach a deleted engine.
+void stopKivoEngine();

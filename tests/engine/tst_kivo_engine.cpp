@@ -1,10 +1,11 @@
 // The engine against a telephony service on a private bus: registration and its retry, the
-// events that reach the cell sticker handler, the device closing; and the popups a user reads
-// (telephony error texts, the shared message popup and what accessibility exposes of it).
+// events that reach the cell sticker handler, the device closing, the popups the engine opens
+// by itself taking turns; and the popups a user reads (telephony error texts, the shared
+// message popup and what accessibility exposes of it).
 #include "KIVO_Engine.h"
 #include "KIVO_Popups.h"
 #include "KivoTestRoot.h"
-#include "PlNoticeDlg.h"
+#include "PlPopup.h"
 #include "PopupWatcher.h"
 #include "QCopChannel.h"
 #include "StderrCapture.h"
@@ -13,13 +14,43 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDBusServiceWatcher>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 #include <vector>
+
+namespace {
+
+// Closes the popup on top, one per tick, once `ready` holds; keeps the title and text of each
+// ("title: text") and the most popups seen open at once.
+struct OneByOne {
+    explicit OneByOne(std::function<bool()> ready)
+    {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, ready] {
+            const QWidgetList widgets = QApplication::topLevelWidgets();
+            mostOpen = qMax(mostOpen,
+                            int(std::count_if(widgets.begin(), widgets.end(), [](QWidget *widget) {
+                                return qobject_cast<PlPopup *>(widget) && widget->isVisible();
+                            })));
+            auto *popup = qobject_cast<PlPopup *>(QApplication::activeModalWidget());
+            if (popup && ready()) {
+                closed << popup->title() + ": " + popup->instructText();
+                QTest::keyClick(popup, Qt::Key_Return);
+            }
+        });
+        timer.start(1);
+    }
+    QStringList closed;
+    int mostOpen = 0;
+    QTimer timer;
+};
+
+} // namespace
 
 class tst_KIVO_Engine : public QObject {
     Q_OBJECT
@@ -30,7 +61,7 @@ private slots:
     void busyWhileRegistering();
     void dispatchFilter_data();
     void dispatchFilter();
-    void outcomesNestThenWait();
+    void outcomesWaitTheirTurn();
     void deviceClosedShowsPopupEachTime();
     void tapiErrorPopup_data();
     void tapiErrorPopup();
@@ -119,6 +150,7 @@ void tst_KIVO_Engine::registrationRetry()
     QVERIFY(monitor.ready());
     QCOMPARE(monitor.calls(), 0);
     KIVO_Engine engine;
+    engine.setPresenter(kivoPopupPresenter());
     engine.ActivateTapiDevice();
     // The first attempt goes out whether or not the service is there.
     QTRY_COMPARE(monitor.calls(), 1);
@@ -207,7 +239,8 @@ void tst_KIVO_Engine::dispatchFilter_data()
 
     QTest::newRow("0x0F03 with a code") << quint16(0x0F03) << QByteArray::fromHex("02000000") << 1;
     QTest::newRow("0x0F03 empty") << quint16(0x0F03) << QByteArray() << 0;
-    QTest::newRow("0x0F03 of 3 bytes") << quint16(0x0F03) << QByteArray::fromHex("020000") << 0;
+    QTest::newRow("0x0F03 of 1 byte") << quint16(0x0F03) << QByteArray::fromHex("02") << 0;
+    QTest::newRow("0x0F03 of 3 bytes") << quint16(0x0F03) << QByteArray::fromHex("000100") << 0;
     QTest::newRow("0x0F02 with a code") << quint16(0x0F02) << QByteArray::fromHex("02000000") << 0;
 }
 
@@ -220,6 +253,7 @@ void tst_KIVO_Engine::dispatchFilter()
     QFETCH(int, popups);
 
     KIVO_Engine engine;
+    engine.setPresenter(kivoPopupPresenter());
     PopupWatcher watcher;
     StderrCapture capture;
     UTIL_TAPI_Event event(type, data);
@@ -232,70 +266,74 @@ void tst_KIVO_Engine::dispatchFilter()
     QCOMPARE(int(traces.count("\nUpdate sticker")), popups);
 }
 
-// Outcomes that arrive while sticker notices are open show over them, four deep at the most;
-// the later ones wait and follow as the top notice is closed, so a flood never nests without
-// end. Six outcomes (codes 0 to 5), each arriving inside the notice loops of those before it.
-void tst_KIVO_Engine::outcomesNestThenWait()
+// Outcomes that arrive while a notice is open wait their turn: one notice is open at a time,
+// in the order the outcomes came, and none is lost. 25 outcomes, all but the first arriving
+// inside the first one's notice.
+void tst_KIVO_Engine::outcomesWaitTheirTurn()
 {
+    const QStringList texts{"Wrong PLMN",
+                            "Forbidden LAI",
+                            "Cell Barred",
+                            "Invalid Information",
+                            "Failed for Unknown Reason",
+                            "NC RESEL",
+                            "Mode Entered",
+                            "Cell Sticker Stopped",
+                            "Scanning for Cell",
+                            "Suspended Dedicated Mode"};
     KIVO_Engine engine;
+    engine.setPresenter(kivoPopupPresenter());
     engine.arfcn = 62;
-    std::vector<std::unique_ptr<UTIL_TAPI_Event>> later;
-    for (char code = 1; code <= 5; ++code) {
-        later.push_back(std::make_unique<UTIL_TAPI_Event>(
-            0x0F03, QByteArray(1, code) + QByteArray(3, '\0')));
-        UTIL_TAPI_Event *event = later.back().get();
-        QTimer::singleShot(0, &engine, [&engine, event] { engine.ProcessTAPIEvent(event); });
+    std::vector<std::unique_ptr<UTIL_TAPI_Event>> events;
+    QStringList expected;
+    for (int i = 0; i < 25; ++i) {
+        events.push_back(std::make_unique<UTIL_TAPI_Event>(0x0F03, QByteArray(1, char(i % 10)) +
+                                                                       QByteArray(3, '\0')));
+        expected << texts.at(i % 10);
+        UTIL_TAPI_Event *event = events.back().get();
+        if (i > 0) {
+            QTimer::singleShot(0, &engine, [&engine, event] { engine.ProcessTAPIEvent(event); });
+        }
     }
     StderrCapture capture;
-    QStringList closed;
-    int mostOpen = 0;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, &closer, [&] {
-        int open = 0;
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            open += qobject_cast<PlNoticeDlg *>(widget) && widget->isVisible() ? 1 : 0;
-        }
-        mostOpen = qMax(mostOpen, open);
-        auto *notice = qobject_cast<PlNoticeDlg *>(QApplication::activeModalWidget());
-        if (notice && capture.text().count("\nProcessing tapi event") == 6) {
-            closed << notice->instructText().section(QLatin1Char('\n'), -1);
-            QTest::keyClick(notice, Qt::Key_Return);
-        }
-    });
-    closer.start(5);
-    UTIL_TAPI_Event first(0x0F03, QByteArray(4, '\0'));
-    engine.ProcessTAPIEvent(&first);
+    OneByOne closer([&] { return capture.text().count("\nProcessing tapi event") == 25; });
+    engine.ProcessTAPIEvent(events.front().get());
 
-    QCOMPARE(mostOpen, 4);
-    // The top one of the four, then the two that waited, then the three beneath.
-    QCOMPARE(closed, (QStringList{"Invalid Information", "Failed for Unknown Reason", "NC RESEL",
-                                  "Cell Barred", "Forbidden LAI", "Wrong PLMN"}));
+    QStringList shown;
+    for (const QString &text : closer.closed) {
+        shown << text.section(QLatin1Char('\n'), -1);
+    }
+    QCOMPARE(shown.size(), 25);
+    QCOMPARE(shown, expected);
+    QCOMPARE(closer.mostOpen, 1);
 }
 
+// The service flaps: 300 losses while nobody closes a popup, then they are closed one by one.
+// One "TAPI Device Closed!" is open at a time and every loss shows one; the engine lives on.
 void tst_KIVO_Engine::deviceClosedShowsPopupEachTime()
 {
+    constexpr int kLosses = 300;
     TelephonyPeer peer;
     peer.answer({1});
     QVERIFY(peer.claimName());
     KIVO_Engine engine;
+    engine.setPresenter(kivoPopupPresenter());
     engine.ActivateTapiDevice();
-    PopupWatcher watcher;
-    watcher.answer(PopupWatcher::Answer::Accept);
-    watcher.answer(PopupWatcher::Answer::Accept);
+    int losses = 0;
+    QDBusServiceWatcher lost(QStringLiteral("org.kivo.Telephony"), QDBusConnection::sessionBus(),
+                             QDBusServiceWatcher::WatchForUnregistration);
+    connect(&lost, &QDBusServiceWatcher::serviceUnregistered, &lost, [&] { ++losses; });
 
-    // The service goes, comes back and goes again: one popup each time, and the engine lives on.
-    peer.releaseName();
-    QVERIFY(watcher.waitForCount(1));
-    QVERIFY(peer.claimName());
-    QTRY_COMPARE(engine.tapiInvalid(), 0);
-    QCOMPARE(watcher.seen().size(), 1);
-    peer.releaseName();
-    QVERIFY(watcher.waitForCount(2));
-    for (const PopupSeen &seen : watcher.seen()) {
-        QCOMPARE(seen.title, QStringLiteral("KIVO: TAPI Disconnected"));
-        QCOMPARE(seen.text, QStringLiteral("TAPI Device Closed!"));
+    OneByOne closer([&] { return losses == kLosses; });
+    for (int i = 0; i < kLosses; ++i) {
+        peer.releaseName();
+        QVERIFY(peer.claimName());
     }
-    QCOMPARE(engine.tapiInvalid(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(int(closer.closed.size()), kLosses, 60000);
+    QCOMPARE(closer.closed,
+             QStringList(kLosses, QStringLiteral("KIVO: TAPI Disconnected: TAPI Device Closed!")));
+    QCOMPARE(closer.mostOpen, 1);
+    QTRY_COMPARE(engine.tapiInvalid(), 0);
 }
 
 void tst_KIVO_Engine::tapiErrorPopup_data()
@@ -321,6 +359,7 @@ void tst_KIVO_Engine::tapiErrorPopup()
     QFETCH(QString, text);
 
     KIVO_Engine engine;
+    engine.setPresenter(kivoPopupPresenter());
     PopupWatcher watcher;
     watcher.answer(PopupWatcher::Answer::Accept);
     engine.showTapiError(code);

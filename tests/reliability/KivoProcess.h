@@ -59,13 +59,13 @@ public:
         return QTest::qWaitFor([&] { return traces().contains(trace) || !isRunning(); }, 60000) &&
                isRunning();
     }
-    // Resident memory in kB; 0 when it cannot be read.
-    qint64 residentKb() const
+    // A figure of /proc/PID/status in kB ("VmRSS", "VmStk"); 0 when it cannot be read.
+    qint64 statusKb(const QString &field) const
     {
         QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
-        static const QRegularExpression rss(QStringLiteral("VmRSS:\\s+(\\d+)"));
+        const QRegularExpression figure(field + QStringLiteral(":\\s+(\\d+)"));
         return status.open(QIODevice::ReadOnly)
-                   ? rss.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong()
+                   ? figure.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong()
                    : 0;
     }
 

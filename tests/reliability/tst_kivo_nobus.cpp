@@ -2,6 +2,7 @@
 // telephony requests from the screens end in the "Sendmsg Error!" popup, requests to the FTS
 // engine are lost, and the files stay as they were.
 #include "KIVO_Engine.h"
+#include "KIVO_Popups.h"
 #include "KivoProcess.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
@@ -49,9 +50,8 @@ void tst_KIVO_NoBus::programRuns()
 
 void tst_KIVO_NoBus::requestsFail()
 {
-    KIVO_Engine engine;
-    kivo_eng = &engine;
-    engine.ActivateTapiDevice();
+    startKivoEngine(kivoPopupPresenter());
+    KIVO_Engine &engine = *kivo_eng;
     QCOMPARE(engine.tapiInvalid(), 1);
     engine.getTitleInfo();
     engine.setFavourites(3);
@@ -65,7 +65,7 @@ void tst_KIVO_NoBus::requestsFail()
     QCOMPARE(watcher.seen().at(0).text, QStringLiteral("Sendmsg Error!"));
     QCOMPARE(engine.cellBarMode, 2);
     QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")), s_volatileBytes);
-    kivo_eng = nullptr;
+    stopKivoEngine();
 }
 
 QTEST_MAIN(tst_KIVO_NoBus)

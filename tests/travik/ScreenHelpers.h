@@ -2,6 +2,7 @@
 
 // What the screen tests read off a screen as a user sees it, and the keys they press.
 #include "KIVO_Engine.h"
+#include "KIVO_Popups.h"
 #include "PlListBox.h"
 #include "PlListBoxItem.h"
 #include "PlMainWidget.h"
@@ -81,6 +82,7 @@ struct EngineScope {
     EngineScope()
     {
         kivo_eng = &engine;
+        engine.setPresenter(kivoPopupPresenter());
     }
     ~EngineScope()
     {

@@ -1,12 +1,12 @@
-// The cell sticker end to end against a telephony peer on the private bus: the requests byte
-// for byte, the engine's handling of each kind of outcome, the messages and notices, and what
-// the settings file holds afterwards.
+// The cell sticker end to end against a telephony peer on the private bus: the screen's keys
+// and the engine's outcome events reaching the sticker machine, the requests byte for byte, the
+// messages and notices, and what the settings file holds afterwards. Every transition of the
+// machine is a row of tst_kivo_sticker; here one row for each way in and out.
 #include "KIVO_CellSticker.h"
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
 #include "PopupWatcher.h"
 #include "ScreenHelpers.h"
-#include "StderrCapture.h"
 #include "TelephonyPeer.h"
 
 #include <QSettings>
@@ -36,8 +36,6 @@ private slots:
     void sticker();
     void modeDialog_data();
     void modeDialog();
-    void repeatedArfcnSendsNothing();
-    void shortEventsChangeNothing();
 
 private:
     // Writes the settings file, starts the engine on it as main does and opens the screen.
@@ -50,7 +48,6 @@ private:
 
     KivoTestRoot m_root;
     TelephonyPeer m_peer;
-    std::unique_ptr<KIVO_Engine> m_engine;
     std::unique_ptr<KIVO_CellSticker> m_screen;
 };
 
@@ -63,13 +60,10 @@ void tst_KIVO_CellSticker::initTestCase()
 void tst_KIVO_CellSticker::start(const QByteArray &ini)
 {
     m_root.writeFile(KivoTestRoot::defaultIniPath(), ini);
-    m_engine = std::make_unique<KIVO_Engine>();
-    kivo_eng = m_engine.get();
     const int registered = m_peer.calls(QStringLiteral("Register")).size();
-    m_engine->ActivateTapiDevice();
+    startKivoEngine(kivoPopupPresenter());
     // Registration goes on in the background; events are taken once it is answered.
     QTRY_VERIFY(m_peer.calls(QStringLiteral("Register")).size() > registered);
-    loadSettings(m_engine.get());
     m_screen = std::make_unique<KIVO_CellSticker>(nullptr, "Active Features");
     m_screen->show();
 }
@@ -77,8 +71,7 @@ void tst_KIVO_CellSticker::start(const QByteArray &ini)
 void tst_KIVO_CellSticker::cleanup()
 {
     m_screen.reset();
-    m_engine.reset();
-    kivo_eng = nullptr;
+    stopKivoEngine();
 }
 
 void tst_KIVO_CellSticker::sticker_data()
@@ -99,19 +92,12 @@ void tst_KIVO_CellSticker::sticker_data()
     const QStringList asked{info, "Set sticker on ARFCN 62 ?"};
     const QVariantList ok{QVariant::fromValue<uchar>(0), 0};
     const QStringList wrong = asked + QStringList{info, "Wrong ARFCN entered"};
-    const QStringList stopped = asked + QStringList{info, "Cell id: 62\nCell Sticker Stopped"};
+    const QStringList stopped{info, "Cell id: 62\nCell Sticker Stopped"};
     const QStringList barred{info, "Cell id: 62\nCell Sticker Stopped\nCell Barred"};
 
-    QTest::newRow("no cell selected")
-        << on << "" << ok << QByteArray() << QStringList{"Cell Sticker Error", "No cell selected"}
-        << QVariantList() << QByteArray("\x01\x00\x00\x00\x00", 5) << "0 -1 40 1 1";
     QTest::newRow("sticker not set") << QByteArray("[KIVO]\ncell_sticker_mode=0\n") << "" << ok
                                      << QByteArray() << QStringList{info, "Sticker not set"}
                                      << QVariantList() << QByteArray(5, 0) << "0 -1 none 0 0";
-    QTest::newRow("both halves") << on << "70000" << ok << QByteArray()
-                                 << QStringList{info, "Set sticker on ARFCN 70000 ?"}
-                                 << QVariantList{QByteArray("\x01\x70\x11\x01\x00", 5)}
-                                 << QByteArray("\x01\x70\x11\x01\x00", 5) << "1 70000 40 1 1";
     QTest::newRow("wrong ARFCN") << on << "62" << QVariantList{QVariant::fromValue<uchar>(3), 0}
                                  << QByteArray() << wrong << QVariantList() << start62
                                  << "0 40 40 1 1";
@@ -123,9 +109,6 @@ void tst_KIVO_CellSticker::sticker_data()
     QTest::newRow("6 mode entered") << on << "62" << ok << QByteArray("\x06\x00\x00\x00", 4)
                                     << (asked + QStringList{info, "Cell id: 62\nMode Entered"})
                                     << QVariantList{start62} << start62 << "2 62 62 1 1";
-    QTest::newRow("10 is success") << on << "62" << ok << QByteArray("\x0a\x00\x00\x00\xff", 5)
-                                   << (asked + QStringList{info, "Cell id: 62\nArfcn is Ok"})
-                                   << QVariantList{start62} << start62 << "2 62 62 1 1";
     QTest::newRow("2 barred, stop accepted")
         << on << "62" << ok << QByteArray("\x02\x00\x00\x00", 4) << asked + barred
         << QVariantList{start62, stop62} << stop62 << "0 40 40 0 0";
@@ -134,19 +117,13 @@ void tst_KIVO_CellSticker::sticker_data()
         << QByteArray("\x02\x00\x00\x00", 4)
         << asked + QStringList{"KIVO: TAPI Error", "Request Failed!"} + barred
         << QVariantList{start62, stop62} << stop62 << "0 40 40 0 1";
-    QTest::newRow("7 while pending")
-        << on << "62" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped << QVariantList{start62}
-        << QByteArray("\x01\xff\xff\xff\xff", 5) << "0 62 62 1 1";
     QTest::newRow("0x100 wrong ARFCN")
         << on << "62" << ok << QByteArray("\x00\x01\x00\x00", 4) << wrong << QVariantList{start62}
-        << start62 << "0 40 40 1 1";
-    QTest::newRow("0x200 wrong ARFCN")
-        << on << "62" << ok << QByteArray("\x00\x02\x00\x00", 4) << wrong << QVariantList{start62}
         << start62 << "0 40 40 1 1";
     // With the mode off, "Set" stops the sticker the screen loaded.
     QTest::newRow("stop, then 7")
         << QByteArray("[KIVO]\ncell_sticker_mode=0\nstoredArfcn=62\nCell%20Sticker%20State=2\n")
-        << "" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped.mid(2) << QVariantList{stop62}
+        << "" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped << QVariantList{stop62}
         << QByteArray("\x00\xff\xff\xff\xff", 5) << "0 62 62 0 0";
 }
 
@@ -177,8 +154,8 @@ void tst_KIVO_CellSticker::sticker()
 
     QCOMPARE(titlesAndTexts(watcher), popups);
     QTEST(m_peer.calls("SetCellStickerMode").mid(before), "sent");
-    QTEST(QByteArray(reinterpret_cast<const char *>(&m_engine->stickerRequest), 5), "request");
-    QCOMPARE(file().value("KIVO/Cell Sticker State", 0).toInt(), m_engine->cellStickerState);
+    QTEST(QByteArray(reinterpret_cast<const char *>(&kivo_eng->stickerRequest), 5), "request");
+    QCOMPARE(file().value("KIVO/Cell Sticker State", 0).toInt(), kivo_eng->cellStickerState);
     QTEST(settled(), "after");
 }
 
@@ -187,10 +164,10 @@ void tst_KIVO_CellSticker::sticker()
 QString tst_KIVO_CellSticker::settled() const
 {
     return QStringLiteral("%1 %2 %3 %4 %5")
-        .arg(m_engine->cellStickerState)
-        .arg(m_engine->arfcn)
+        .arg(kivo_eng->cellStickerState)
+        .arg(kivo_eng->arfcn)
         .arg(file().value("KIVO/storedArfcn", "none").toString())
-        .arg(m_engine->cell_sticker_mode)
+        .arg(kivo_eng->cell_sticker_mode)
         .arg(file().value("KIVO/cell_sticker_mode").toString());
 }
 
@@ -225,53 +202,11 @@ void tst_KIVO_CellSticker::modeDialog()
     QCOMPARE(watcher.seen().first().title, QStringLiteral("Cell Sticker"));
     QTEST(watcher.seen().first().checked, "checked");
     QTEST(file().value("KIVO/cell_sticker_mode").toByteArray(), "after");
-    QTEST(QByteArray::number(m_engine->stickerRequest.mode), "after");
+    QTEST(QByteArray::number(kivo_eng->stickerRequest.mode), "after");
     // The mode goes to the telephony layer with the next "Set" only.
     QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
     enterArfcn(m_screen.get(), QStringLiteral("9"));
-    QTEST(m_engine->arfcn == 9, "entry");
-}
-
-void tst_KIVO_CellSticker::repeatedArfcnSendsNothing()
-{
-    m_peer.answerMethod("CheckArfcn", {QVariant::fromValue<uchar>(0)});
-    m_peer.answerMethod("SetCellStickerMode", {0});
-    PopupWatcher watcher;
-    start("[KIVO]\ncell_sticker_mode=1\n");
-    enterArfcn(m_screen.get(), QStringLiteral("62"));
-    QTest::keyClick(m_screen.get(), Qt::Key_F1);
-    m_peer.emitEvent(kStickerEvent, QByteArray("\x06\x00\x00\x00", 4));
-    QVERIFY(watcher.waitForCount(2));
-    const int sent = m_peer.calls("SetCellStickerMode").size();
-
-    StderrCapture capture;
-    enterArfcn(m_screen.get(), QStringLiteral("62"));
-    QTest::keyClick(m_screen.get(), Qt::Key_F1);
-    QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
-    QCOMPARE(watcher.seen().size(), 2);
-    QCOMPARE(file().value("KIVO/Cell Sticker State").toInt(), 2);
-    QVERIFY(capture.text().endsWith("\ncell sticker state = 2 "));
-}
-
-void tst_KIVO_CellSticker::shortEventsChangeNothing()
-{
-    PopupWatcher watcher;
-    start("[KIVO]\ncell_sticker_mode=1\nstoredArfcn=62\nCell%20Sticker%20State=2\n");
-    const QByteArray fileBefore = m_root.readFile(KivoTestRoot::defaultIniPath());
-    const int sent = m_peer.calls("SetCellStickerMode").size();
-
-    StderrCapture capture;
-    // Read as a whole word, these would be codes 2 and 0x100.
-    for (const QByteArray &raw :
-         {QByteArray("\x02", 1), QByteArray("\x02\x00", 2), QByteArray("\x00\x01\x00", 3)}) {
-        m_peer.emitEvent(kStickerEvent, raw);
-    }
-    QTRY_COMPARE(capture.text().count("\nProcessing tapi event"), 3);
-    QVERIFY(watcher.seen().isEmpty());
-    QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
-    QCOMPARE(m_root.readFile(KivoTestRoot::defaultIniPath()), fileBefore);
-    QCOMPARE(m_engine->cellStickerState, 2);
-    QCOMPARE(m_engine->arfcn, 62);
+    QTEST(kivo_eng->arfcn == 9, "entry");
 }
 
 QTEST_MAIN(tst_KIVO_CellSticker)

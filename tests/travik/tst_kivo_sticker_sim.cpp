@@ -42,8 +42,7 @@ void tst_KIVO_StickerSim::init()
 
 void tst_KIVO_StickerSim::cleanup()
 {
-    delete kivo_eng;
-    kivo_eng = nullptr;
+    stopKivoEngine();
     m_sim.kill();
     m_sim.waitForFinished(5000);
     m_root.remove(KivoTestRoot::defaultIniPath());
@@ -97,9 +96,7 @@ void tst_KIVO_StickerSim::outcome()
     QFETCH(int, mode);
 
     m_root.writeFile(KivoTestRoot::defaultIniPath(), "[KIVO]\ncell_sticker_mode=1\n");
-    kivo_eng = new KIVO_Engine;
-    kivo_eng->ActivateTapiDevice();
-    loadSettings(kivo_eng);
+    startKivoEngine(kivoPopupPresenter());
     QTRY_VERIFY(control("CallCount", {"Register"}).toUInt() >= 1);
 
     PopupWatcher watcher;

@@ -4,6 +4,7 @@
 // focus is, as a user drives them.
 #include "KIVO_Engine.h"
 #include "KIVO_MainScreen.h"
+#include "KIVO_Popups.h"
 #include "KIVO_TourRunner.h"
 #include "KIVO_TourScript.h"
 #include "KIVO_TourStage.h"
@@ -134,7 +135,7 @@ int main(int argc, char **argv)
         KIVO_MainScreen mainScreen(nullptr, nullptr);
         app.setMainWidget(&mainScreen);
         mainScreen.show();
-        startKivoEngine();
+        startKivoEngine(kivoPopupPresenter());
 
         addTourSteps(tour, stage);
         QTimer::singleShot(kTourLimitMs, &tour, [&tour] {
@@ -143,8 +144,7 @@ int main(int argc, char **argv)
         tour.start();
         result = app.exec();
 
-        delete kivo_eng;
-        kivo_eng = nullptr;
+        stopKivoEngine();
     }
     stage.tearDown();
 

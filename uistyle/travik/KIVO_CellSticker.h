@@ -28,9 +28,6 @@ private:
     // Back runs cancel().
     void slotBack() override;
     void showStickerModeDialog();
-    void applyStickerMode(int row);
-    void startSticker();
-    void stopSticker();
 
     std::unique_ptr<KIVO_TargetArfcn> targetArfcnPopup;
     PlListItem *enterArfcnItem = nullptr;

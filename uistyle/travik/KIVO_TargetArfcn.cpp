@@ -1,17 +1,11 @@
 #include "KIVO_TargetArfcn.h"
 
 #include "KIVO_Engine.h"
-#include "KIVO_Settings.h"
 #include "PlLabel.h"
 #include "PlLineEdit.h"
 #include "PlSoftKey.h"
 
 #include <QIntValidator>
-
-#include <algorithm>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -32,11 +26,8 @@ KIVO_TargetArfcn::KIVO_TargetArfcn(QWidget *parent, const char *name)
 
     arfcnEdit = new PlLineEdit(this, nullptr, 39);
     arfcnEdit->getInputField()->setInputMode(kDigitsInputMode);
-    // Prefilled only while a sticker is stored; the file's value is the one shown.
-    if (kivo_eng->storedArfcn != -1) {
-        kivo_eng->arfcn =
-            readIntEntry(iniFilePath().toLocal8Bit().constData(), kKeyStoredArfcn, -1);
-        std::fprintf(stderr, "\nStored arfcn = %d", kivo_eng->arfcn);
+    // Prefilled only while a sticker is stored.
+    if (kivo_eng->stickerMachine()->loadEntry()) {
         arfcnEdit->setText(QString::asprintf("%d", kivo_eng->arfcn));
     }
     // Any integer, negative ones included: the telephony layer judges the ARFCN.
@@ -54,15 +45,7 @@ KIVO_TargetArfcn::~KIVO_TargetArfcn() = default;
 
 void KIVO_TargetArfcn::setTargetArfcn()
 {
-    // No end check: an empty text gives 0, and anything after the digits is ignored. The
-    // result is clamped to int as a 32-bit long would be.
-    const QByteArray text = arfcnEdit->text().toLatin1();
-    const long value = std::strtol(text.constData(), nullptr, 10);
-    kivo_eng->arfcn = static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
-    kivo_eng->prevCellStickerState = kivo_eng->cellStickerState;
-    kivo_eng->cellStickerState = 1;
-    std::fprintf(stderr, "value of stored arfcn = %d", kivo_eng->arfcn);
-    writeIntEntry(iniFilePath().toLocal8Bit().constData(), kKeyStickerState, 1);
+    kivo_eng->stickerMachine()->enterArfcn(arfcnEdit->text().toLatin1());
     hide();
 }
 

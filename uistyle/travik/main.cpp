@@ -2,6 +2,7 @@
 // application, the main screen, the engine, the event loop and the teardown.
 #include "KIVO_Engine.h"
 #include "KIVO_MainScreen.h"
+#include "KIVO_Popups.h"
 #include "PlApplication.h"
 #include "PlFlexBit.h"
 
@@ -45,16 +46,12 @@ int main(int argc, char **argv)
 #endif
         mainScreen.show();
 
-        startKivoEngine();
+        startKivoEngine(kivoPopupPresenter());
 
         result = app.exec();
 
-        // The engine goes before the main screen and the screens it opened; the pointer is
-        // cleared so that nothing torn down after it can reach a deleted engine.
-        if (kivo_eng) {
-            delete kivo_eng;
-            kivo_eng = nullptr;
-        }
+        // The engine goes before the main screen and the screens it opened.
+        stopKivoEngine();
     }
     return result;
 }
