@@ -1,6 +1,7 @@
 // KIVO: the engineering and field-test application. main only wires: the feature flag, the
 // application, the main screen, the engine, the event loop and the teardown.
 #include "KIVO_Engine.h"
+#include "KIVO_FeatureFlag.h"
 #include "KIVO_MainScreen.h"
 #include "PlApplication.h"
 #include "PlFlexBit.h"
@@ -14,8 +15,6 @@
 #endif
 
 namespace {
-
-constexpr int kKivoFeatureFlag = 356;
 
 // KIVO's standard error carries its own traces alone; Qt's diagnostics would mix into them.
 void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &)
