@@ -10,10 +10,6 @@
 
 #include <cstdio>
 
-#ifdef KIVO_BENCH_FIRSTFRAME
-#include "KIVO_FirstFrameProbe.h"
-#endif
-
 namespace {
 
 // KIVO's standard error carries its own traces alone; Qt's diagnostics would mix into them.
@@ -39,9 +35,6 @@ int main(int argc, char **argv)
     {
         KIVO_MainScreen mainScreen(nullptr, nullptr);
         app.setMainWidget(&mainScreen);
-#ifdef KIVO_BENCH_FIRSTFRAME
-        KIVO_FirstFrameProbe firstFrameProbe(&mainScreen);
-#endif
         mainScreen.show();
 
         startKivoEngine();
