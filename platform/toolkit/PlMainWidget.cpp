@@ -171,21 +171,14 @@ void PlMainWidget::focusContent()
 
 void PlMainWidget::keyPressEvent(QKeyEvent *event)
 {
+    const int softKeyIndex = PlSoftKey::keyIndex(event->key());
+    if (softKeyIndex >= 0) {
+        if (m_softKey) {
+            m_softKey->trigger(softKeyIndex);
+        }
+        return;
+    }
     switch (event->key()) {
-    case Qt::Key_F1:
-    case Qt::Key_Context1:
-        if (m_softKey) {
-            m_softKey->trigger(0);
-        }
-        return;
-    case Qt::Key_F2:
-    case Qt::Key_Context2:
-    case Qt::Key_Escape:
-    case Qt::Key_Back:
-        if (m_softKey) {
-            m_softKey->trigger(1);
-        }
-        return;
     case Qt::Key_Up:
     case Qt::Key_Down:
     case Qt::Key_Return:

@@ -136,21 +136,16 @@ void PlPopup::setVisible(bool visible)
 
 void PlPopup::keyPressEvent(QKeyEvent *event)
 {
+    const int softKeyIndex = PlSoftKey::keyIndex(event->key());
+    if (softKeyIndex >= 0) {
+        softKeyPressed(softKeyIndex);
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Select:
         acceptKey();
-        return;
-    case Qt::Key_F1:
-    case Qt::Key_Context1:
-        softKeyPressed(0);
-        return;
-    case Qt::Key_F2:
-    case Qt::Key_Context2:
-    case Qt::Key_Escape:
-    case Qt::Key_Back:
-        softKeyPressed(1);
         return;
     default:
         QDialog::keyPressEvent(event);

@@ -56,6 +56,22 @@ QString PlSoftKey::text(int index) const
     return m_keys[index]->text();
 }
 
+int PlSoftKey::keyIndex(int key)
+{
+    switch (key) {
+    case Qt::Key_F1:
+    case Qt::Key_Context1:
+        return 0;
+    case Qt::Key_F2:
+    case Qt::Key_Context2:
+    case Qt::Key_Escape:
+    case Qt::Key_Back:
+        return 1;
+    default:
+        return -1;
+    }
+}
+
 bool PlSoftKey::trigger(int index)
 {
     if (text(index).isEmpty()) {

@@ -33,6 +33,9 @@ public:
 
     // Triggers key `index` as its hardware key does; returns whether it had text.
     bool trigger(int index);
+    // The key a hardware key works, on screens and popups alike: 0 for F1 and Context1, 1 for
+    // F2, Context2, Escape and Back, -1 for any other key.
+    static int keyIndex(int key);
 
     static constexpr int KeyCount = 2;
 

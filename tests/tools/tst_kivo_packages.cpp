@@ -52,13 +52,13 @@ void tst_KIVO_Packages::package_data()
 {
     QTest::addColumn<QString>("package");
     QTest::addColumn<QStringList>("programs");
-    QTest::addColumn<QStringList>("libraries");
+    QTest::addColumn<QStringList>("libraries"); // in Depends; with '!', absent from it
 
     QTest::newRow("kivo holds the program alone")
         << "kivo" << QStringList{"kivo"} << QStringList{"libqt6widgets6", "libqt6dbus6", "libc6"};
     QTest::newRow("kivo-tools holds every tool and simulator")
         << "kivo-tools" << QString::fromLatin1(KIVO_PACKAGED_TOOLS).split(QLatin1Char(','))
-        << QStringList{"libqt6core6", "libqt6dbus6"};
+        << QStringList{"libqt6core6", "libqt6dbus6", "!libqt6widgets6", "!libqt6gui6", "!libgl1"};
 }
 
 void tst_KIVO_Packages::package()
@@ -84,12 +84,12 @@ void tst_KIVO_Packages::package()
         return QString::fromUtf8(runTool("dpkg-deb", {"-f", m_debs.value(package), name}).out)
             .trimmed();
     };
-    QCOMPARE(field("Package"), package);
     QCOMPARE(field("Version"), QStringLiteral(KIVO_VERSION));
     QVERIFY2(field("Maintainer").contains(QLatin1Char('@')), qPrintable(field("Maintainer")));
     QVERIFY(!field("Description").isEmpty());
     for (const QString &library : libraries) {
-        QVERIFY2(field("Depends").contains(library), qPrintable(field("Depends")));
+        const bool absent = library.startsWith(QLatin1Char('!'));
+        QVERIFY2(field("Depends").contains(library.mid(absent)) != absent, qPrintable(library));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "KIVO_TourStage.h"
 
+#include "KIVO_FeatureFlag.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -122,7 +124,8 @@ bool KIVO_TourStage::prepareRoot(QString *error)
     // default place there.
     qputenv("KIVO_ROOT", QFile::encodeName(m_root.path()));
     qunsetenv("VEK_APP_WRITE_PATH");
-    if (!writeFile(m_root.filePath(QStringLiteral("etc/kivo/flexbits")), "356=1\n") ||
+    const QByteArray flexBits = QByteArray::number(kKivoFeatureFlag) + "=1\n";
+    if (!writeFile(m_root.filePath(QStringLiteral("etc/kivo/flexbits")), flexBits) ||
         !QDir().mkpath(m_root.filePath(QStringLiteral("tmp")))) {
         *error = QStringLiteral("cannot write under %1").arg(m_root.path());
         return false;

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QVariantList>
 
-// What the tour plays on: a temporary KIVO_ROOT holding feature flag 356=1 and the sample panic
+// What the tour plays on: a temporary KIVO_ROOT holding KIVO's feature flag on and the sample panic
 // data, a private session bus, and the telephony and FTS engine simulators on that bus. Sets
 // KIVO_ROOT and the bus address in this process's environment, so KIVO's objects built
 // afterwards use them. The simulators and the bus daemon are ended by their PIDs.

@@ -3,6 +3,7 @@
 // objects are built as its main builds them and driven with key events where the keyboard
 // focus is, as a user drives them.
 #include "KIVO_Engine.h"
+#include "KIVO_FeatureFlag.h"
 #include "KIVO_MainScreen.h"
 #include "KIVO_Popups.h"
 #include "KIVO_TourRunner.h"
@@ -24,7 +25,6 @@
 
 namespace {
 
-constexpr int kKivoFeatureFlag = 356;
 // The whole tour takes a few seconds; far beyond that something hangs.
 constexpr int kTourLimitMs = 120000;
 
@@ -124,7 +124,8 @@ int main(int argc, char **argv)
     unsigned char flex = 0;
     getFlexBit(kKivoFeatureFlag, &flex);
     if (flex != 1) {
-        std::fprintf(errors, "kivo-tour: feature flag 356 reads %d under the tour's root\n", flex);
+        std::fprintf(errors, "kivo-tour: feature flag %d reads %d under the tour's root\n",
+                     kKivoFeatureFlag, flex);
         return 1;
     }
 

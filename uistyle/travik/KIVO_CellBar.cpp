@@ -6,7 +6,6 @@
 #include "PlListBox.h"
 #include "PlListBoxItem.h"
 #include "PlScrollPanel.h"
-#include "PlSoftKey.h"
 #include "TAPI_KIVO.h"
 
 #include <QPointer>
@@ -21,8 +20,7 @@ int modeRow(int value)
 
 } // namespace
 
-KIVO_CellBar::KIVO_CellBar(QWidget *parent, const char *name)
-    : PlKbMainWidget(parent, name, 0), openerTitle(name)
+KIVO_CellBar::KIVO_CellBar(QWidget *parent, const char *name) : KIVO_Screen(parent, name)
 {
     PlScrollPanel *content = getContentWidget(true);
     content->enableClipper(false);
@@ -38,15 +36,10 @@ KIVO_CellBar::KIVO_CellBar(QWidget *parent, const char *name)
     setContentWidget(cellBarList);
     connect(cellBarList, &PlListBox::selected, this, &KIVO_CellBar::setCellBarMode);
 
-    auto *keys = new PlSoftKey("CST_2A", this, this);
-    keys->setText(0, tr("Select"), 0);
-    keys->setClickedSlot(0, this, &KIVO_CellBar::setCellBarMode);
-    keys->setText(1, tr("Cancel"), 0);
-    keys->setClickedSlot(1, this, &KIVO_CellBar::slotCancel);
-
     kivo_eng->cellBarMode = readIntEntry(kVolatilePath, kKeyCellBarring, 0);
     cellBarList->checkItem(modeRow(kivo_eng->cellBarMode), true);
-    setCSTWidget(keys);
+    setSoftKey(0, tr("Select"), &KIVO_CellBar::setCellBarMode);
+    setSoftKey(1, tr("Cancel"), &KIVO_CellBar::slotCancel);
 }
 
 KIVO_CellBar::~KIVO_CellBar() = default;
@@ -78,10 +71,4 @@ void KIVO_CellBar::setCellBarMode()
 void KIVO_CellBar::slotCancel()
 {
     closeScreen();
-}
-
-void KIVO_CellBar::closeScreen()
-{
-    hide();
-    setAppTitle(QString::fromLatin1(openerTitle));
 }

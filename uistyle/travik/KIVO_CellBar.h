@@ -1,14 +1,12 @@
 #pragma once
 
-#include "PlKbMainWidget.h"
-
-#include <QByteArray>
+#include "KIVO_Screen.h"
 
 class PlListBox;
 
 // "Cell Bar Access": tells the telephony layer how to treat barred cells (Normal, Inverted,
 // Ignored) and keeps the accepted mode in "/tmp/kivo". Owned by the Active Features menu.
-class KIVO_CellBar : public PlKbMainWidget {
+class KIVO_CellBar : public KIVO_Screen {
     Q_OBJECT
 
 public:
@@ -21,8 +19,5 @@ private slots:
 
 private:
     Q_DISABLE_COPY(KIVO_CellBar)
-    void closeScreen();
-
     PlListBox *cellBarList = nullptr;
-    QByteArray openerTitle;
 };

@@ -4,13 +4,12 @@
 #include "KIVO_PanicTitle.h"
 #include "PlMultiLineEdit.h"
 #include "PlScrollPanel.h"
-#include "PlSoftKey.h"
 
 #include <cstdio>
 
 KIVO_DataDisplay::KIVO_DataDisplay(QWidget *parent, const char *name, const PanicNode *node,
                                    PanicType panicType)
-    : PlKbMainWidget(parent, name, 0), m_openerTitle(panicOpenerTitle(name))
+    : KIVO_Screen(parent, panicOpenerTitle(name).constData())
 {
     setAppTitle(tr("Panic Data"));
 
@@ -39,16 +38,12 @@ KIVO_DataDisplay::KIVO_DataDisplay(QWidget *parent, const char *name, const Pani
     panel->addChild(view, 0, 0);
     setContentWidget(view);
 
-    auto *keys = new PlSoftKey("CST_2A", this, this);
-    keys->setText(1, tr("Back"), 0);
-    keys->setClickedSlot(1, this, &KIVO_DataDisplay::slotBack);
-    setCSTWidget(keys);
+    setSoftKey(1, tr("Back"), &KIVO_DataDisplay::slotBack);
 }
 
 KIVO_DataDisplay::~KIVO_DataDisplay() = default;
 
 void KIVO_DataDisplay::slotBack()
 {
-    hide();
-    setAppTitle(QString::fromLatin1(m_openerTitle));
+    closeScreen();
 }

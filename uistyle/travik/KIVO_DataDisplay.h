@@ -1,13 +1,11 @@
 #pragma once
 
 #include "KIVO_Panic_Util.h"
-#include "PlKbMainWidget.h"
-
-#include <QByteArray>
+#include "KIVO_Screen.h"
 
 // The detail text of one panic, in a read-only text view. Made and owned by the panic list
 // screen; the node belongs to that screen's panic list and is read only while building.
-class KIVO_DataDisplay : public PlKbMainWidget {
+class KIVO_DataDisplay : public KIVO_Screen {
     Q_OBJECT
 
 public:
@@ -19,5 +17,4 @@ private slots:
 
 private:
     Q_DISABLE_COPY(KIVO_DataDisplay)
-    QByteArray m_openerTitle;
 };

@@ -1,10 +1,7 @@
 #include "KIVO_Favourites.h"
 
 #include "KIVO_Engine.h"
-#include "KIVO_Popups.h"
 #include "PlListBox.h"
-
-#include <QPointer>
 
 #include <cstdio>
 
@@ -35,18 +32,9 @@ void KIVO_Favourites::slotBack()
     const quint64 favourites = checkedBitmap("setBitMap favourite true, index = %d\r\n");
     if (favourites == kivo_eng->fabBitMap) {
         std::fprintf(stderr, "[KIVO] fabBitMap is not changed");
-    } else {
-        // The notice runs a nested event loop; the editor may be gone when it closes.
-        QPointer<KIVO_Favourites> self(this);
-        showTimedNotice(QStringLiteral("Favourites Changed"));
-        std::fprintf(stderr, "[KIVO] fabBitMap to set %0llx \r\n",
-                     static_cast<unsigned long long>(favourites));
-        if (kivo_eng) {
-            kivo_eng->setFavourites(favourites);
-        }
-        if (!self) {
-            return;
-        }
+        hide();
+        return;
     }
-    hide();
+    sendChange(QStringLiteral("Favourites Changed"), "[KIVO] fabBitMap to set %0llx \r\n",
+               favourites, &KIVO_Engine::setFavourites);
 }

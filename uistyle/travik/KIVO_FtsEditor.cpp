@@ -2,17 +2,18 @@
 
 #include "KIVO_Engine.h"
 #include "KIVO_FtsBitmap.h"
+#include "KIVO_Popups.h"
 #include "PlListBox.h"
 #include "PlListBoxItem.h"
-#include "PlSoftKey.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 #include <cstdio>
 
 KIVO_FtsEditor::KIVO_FtsEditor(QWidget *parent, const char *name, const char *context,
                                const char *title)
-    : PlKbMainWidget(parent, name, 0)
+    : KIVO_Screen(parent, name)
 {
     setAppTitle(QCoreApplication::translate(context, title));
 
@@ -21,20 +22,11 @@ KIVO_FtsEditor::KIVO_FtsEditor(QWidget *parent, const char *name, const char *co
     listBox->setItemType("%C20%M220");
     setContentWidget(listBox);
 
-    auto *keys = new PlSoftKey("CST_2A", this, this);
-    keys->setText(1, QCoreApplication::translate(context, "Back"), 0);
-    keys->setClickedSlot(1, this, &KIVO_FtsEditor::slotBack);
-    keys->setText(0, QCoreApplication::translate(context, "Select"), 0);
-    keys->setClickedSlot(0, this, &KIVO_FtsEditor::slotKeySelect);
-    setCSTWidget(keys);
+    setSoftKey(1, QCoreApplication::translate(context, "Back"), &KIVO_FtsEditor::slotBack);
+    setSoftKey(0, QCoreApplication::translate(context, "Select"), &KIVO_FtsEditor::slotKeySelect);
 }
 
-KIVO_FtsEditor::~KIVO_FtsEditor()
-{
-    // The editor owns its list and takes it down before the rest of the screen.
-    delete listBox;
-    listBox = nullptr;
-}
+KIVO_FtsEditor::~KIVO_FtsEditor() = default;
 
 void KIVO_FtsEditor::fillRows(quint64 bitmap)
 {
@@ -65,6 +57,20 @@ quint64 KIVO_FtsEditor::checkedBitmap(const char *checkedTrace) const
         }
     }
     return bitmap;
+}
+
+void KIVO_FtsEditor::sendChange(const QString &notice, const char *sentTrace, quint64 bitmap,
+                                void (KIVO_Engine::*send)(quint64))
+{
+    QPointer<KIVO_FtsEditor> self(this);
+    showTimedNotice(notice);
+    std::fprintf(stderr, sentTrace, static_cast<unsigned long long>(bitmap));
+    if (kivo_eng) {
+        (kivo_eng->*send)(bitmap);
+    }
+    if (self) {
+        hide();
+    }
 }
 
 void KIVO_FtsEditor::slotKeySelect()

@@ -3,16 +3,13 @@
 #include "PlListBox.h"
 #include "PlScrollPanel.h"
 #include "PlSettingItem.h"
-#include "PlSoftKey.h"
 
 #include <QCoreApplication>
 #include <QVBoxLayout>
 
-QWidget *screenParent = nullptr;
-
 KIVO_ListScreen::KIVO_ListScreen(QWidget *parent, const char *name, const char *context,
                                  const char *title, const QStringList &rows)
-    : PlKbMainWidget(parent, name, 0), m_openerTitle(name), m_ownTitle(title)
+    : KIVO_Screen(parent, name), m_ownTitle(title)
 {
     setAppTitle(QCoreApplication::translate(context, title));
 
@@ -34,10 +31,7 @@ KIVO_ListScreen::KIVO_ListScreen(QWidget *parent, const char *name, const char *
     connect(m_list, &PlListBox::selected, this, &KIVO_ListScreen::switchView);
     setContentWidget(m_list);
 
-    auto *keys = new PlSoftKey("CST_2A", this, this);
-    keys->setText(1, QCoreApplication::translate(context, "Back"), 0);
-    keys->setClickedSlot(1, this, &KIVO_ListScreen::slotBack);
-    setCSTWidget(keys);
+    setSoftKey(1, QCoreApplication::translate(context, "Back"), &KIVO_ListScreen::slotBack);
 }
 
 KIVO_ListScreen::~KIVO_ListScreen() = default;
@@ -52,11 +46,6 @@ const char *KIVO_ListScreen::ownTitle() const
     return m_ownTitle.constData();
 }
 
-const char *KIVO_ListScreen::openerTitle() const
-{
-    return m_openerTitle.constData();
-}
-
 void KIVO_ListScreen::setBackKeyText(const QString &text)
 {
     softKey()->setText(1, text, 0);
@@ -64,6 +53,5 @@ void KIVO_ListScreen::setBackKeyText(const QString &text)
 
 void KIVO_ListScreen::slotBack()
 {
-    hide();
-    setAppTitle(QString::fromLatin1(m_openerTitle));
+    closeScreen();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PlKbMainWidget.h"
+#include "KIVO_Screen.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -9,13 +9,10 @@
 
 class PlListBox;
 
-// The parent of every screen a menu opens: the main screen's own parent, so null.
-extern QWidget *screenParent;
-
 // The common list screen every menu follows: a titled window with a list of rows, the soft key
 // "Back" on the right, one owned child screen per row, rebuilt each time its row is chosen,
 // and a Back that only hides the screen and puts the opener's title back.
-class KIVO_ListScreen : public PlKbMainWidget {
+class KIVO_ListScreen : public KIVO_Screen {
     Q_OBJECT
 
 public:
@@ -28,15 +25,14 @@ protected:
 
     PlListBox *listBox() const;
     const char *ownTitle() const;
-    const char *openerTitle() const;
 
-    // Deletes the screen held in `slot` (shown or hidden), builds a fresh one with the parent
-    // `screenParent` and this screen's title as its name, keeps it and shows it.
-    template <typename Screen>
-    void openChild(std::unique_ptr<Screen> &slot)
+    // Deletes the screen held in `slot` (shown or hidden), builds a fresh top-level one with
+    // this screen's title as its name and `args` after it, keeps it and shows it.
+    template <typename Screen, typename... Args>
+    void openChild(std::unique_ptr<Screen> &slot, Args... args)
     {
         slot.reset();
-        slot = std::make_unique<Screen>(screenParent, ownTitle());
+        slot = std::make_unique<Screen>(nullptr, ownTitle(), args...);
         slot->show();
     }
 
@@ -50,6 +46,5 @@ protected slots:
 private:
     Q_DISABLE_COPY(KIVO_ListScreen)
     PlListBox *m_list = nullptr;
-    QByteArray m_openerTitle;
     QByteArray m_ownTitle;
 };

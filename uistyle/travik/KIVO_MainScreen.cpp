@@ -22,7 +22,6 @@ KIVO_MainScreen::KIVO_MainScreen(QWidget *parent, const char *name)
                       {QStringLiteral("FTS Options"), QStringLiteral("Active Features"),
                        QStringLiteral("Notification"), QStringLiteral("Internal Options")})
 {
-    screenParent = parent;
     setBackKeyText(QCoreApplication::translate("KIVO_MainScreen", "Exit"));
 }
 

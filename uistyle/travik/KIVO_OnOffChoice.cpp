@@ -6,11 +6,15 @@
 
 #include <QPointer>
 
+#include <memory>
+
 int chooseOnOff(QWidget *parent, const char *title, int minimumListWidth, bool on)
 {
-    // A child of `parent`: deleting the parent during exec() deletes the dialog too.
-    QPointer<PlSingleSelectDlg> dialog =
-        new PlSingleSelectDlg(QString::fromLatin1(title), QString(), parent, nullptr, true, 0, 0);
+    // A top-level popup owned here; it is cancelled when `parent` goes during exec().
+    QPointer<QWidget> opener(parent);
+    auto dialog = std::make_unique<PlSingleSelectDlg>(QString::fromLatin1(title), QString(),
+                                                      nullptr, nullptr, true, 0, 0);
+    QObject::connect(parent, &QObject::destroyed, dialog.get(), &PlSingleSelectDlg::reject);
     PlListBox *list = dialog->getListBox();
     list->setMinimumWidth(minimumListWidth);
     for (const char *text : {"On", "Off"}) {
@@ -24,14 +28,10 @@ int chooseOnOff(QWidget *parent, const char *title, int minimumListWidth, bool o
     list->checkItem(preselected, true);
 
     const int result = dialog->exec();
-    if (!dialog) {
+    if (!opener || result != 1 || list->currentItem() < 0) {
         return -1;
     }
-    int chosen = -1;
-    if (result == 1 && list->currentItem() >= 0) {
-        chosen = list->currentItem();
-        list->checkItem(chosen, true);
-    }
-    delete dialog;
+    const int chosen = list->currentItem();
+    list->checkItem(chosen, true);
     return chosen;
 }

@@ -71,8 +71,5 @@ void KIVO_PanicsDisplay::switchView(int index)
         return;
     }
     m_ptemp = node;
-    m_dataDisplay.reset();
-    m_dataDisplay =
-        std::make_unique<KIVO_DataDisplay>(screenParent, ownTitle(), m_ptemp, m_panicType);
-    m_dataDisplay->show();
+    openChild(m_dataDisplay, m_ptemp, m_panicType);
 }

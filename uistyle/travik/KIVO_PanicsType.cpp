@@ -31,8 +31,5 @@ void KIVO_PanicsType::switchView(int row)
     if (row < 0 || !panicSource(static_cast<PanicType>(row))) {
         return;
     }
-    m_panicsDisplay.reset();
-    m_panicsDisplay =
-        std::make_unique<KIVO_PanicsDisplay>(screenParent, ownTitle(), static_cast<PanicType>(row));
-    m_panicsDisplay->show();
+    openChild(m_panicsDisplay, static_cast<PanicType>(row));
 }

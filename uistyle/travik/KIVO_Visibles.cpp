@@ -2,10 +2,7 @@
 
 #include "KIVO_Engine.h"
 #include "KIVO_FtsBitmap.h"
-#include "KIVO_Popups.h"
 #include "PlListBox.h"
-
-#include <QPointer>
 
 #include <cstdio>
 
@@ -43,18 +40,9 @@ void KIVO_Visibles::slotBack()
                  static_cast<unsigned long long>(oldVisValidBitMap));
     if (visValidBitMap == oldVisValidBitMap) {
         std::fprintf(stderr, "[KIVO] visBitMap is not changed");
-    } else {
-        // The notice runs a nested event loop; the editor may be gone when it closes.
-        QPointer<KIVO_Visibles> self(this);
-        showTimedNotice(QStringLiteral("Visibles Changed"));
-        std::fprintf(stderr, "[KIVO] visBitMap set %llx \r\n",
-                     static_cast<unsigned long long>(visibles));
-        if (kivo_eng) {
-            kivo_eng->setVisibles(visibles);
-        }
-        if (!self) {
-            return;
-        }
+        hide();
+        return;
     }
-    hide();
+    sendChange(QStringLiteral("Visibles Changed"), "[KIVO] visBitMap set %llx \r\n", visibles,
+               &KIVO_Engine::setVisibles);
 }

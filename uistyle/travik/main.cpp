@@ -1,6 +1,7 @@
 // KIVO: the engineering and field-test application. main only wires: the feature flag, the
 // application, the main screen, the engine, the event loop and the teardown.
 #include "KIVO_Engine.h"
+#include "KIVO_FeatureFlag.h"
 #include "KIVO_MainScreen.h"
 #include "KIVO_Popups.h"
 #include "PlApplication.h"
@@ -10,13 +11,7 @@
 
 #include <cstdio>
 
-#ifdef KIVO_BENCH_FIRSTFRAME
-#include "KIVO_FirstFrameProbe.h"
-#endif
-
 namespace {
-
-constexpr int kKivoFeatureFlag = 356;
 
 // KIVO's standard error carries its own traces alone; Qt's diagnostics would mix into them.
 void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &)
@@ -41,9 +36,6 @@ int main(int argc, char **argv)
     {
         KIVO_MainScreen mainScreen(nullptr, nullptr);
         app.setMainWidget(&mainScreen);
-#ifdef KIVO_BENCH_FIRSTFRAME
-        KIVO_FirstFrameProbe firstFrameProbe(&mainScreen);
-#endif
         mainScreen.show();
 
         startKivoEngine(kivoPopupPresenter());

@@ -1,5 +1,8 @@
-#pragma once
-
+// Linked into the bench programs only: watches the first window a program shows, and once it
+// has been painted for the first time prints one line to stdout and ends the event loop:
+//     frame_ns=<CLOCK_MONOTONIC at the first frame> vmhwm_kib=<peak resident size so far>
+// The program then shuts down along its normal path. It installs itself when the application
+// object is made, so the program's own main knows nothing of it.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
@@ -11,23 +14,21 @@
 #include <cstring>
 #include <ctime>
 
-// Built into the bench programs only: watches a program's first screen, and once that screen
-// has been painted for the first time prints one line to stdout and ends the event loop:
-//     frame_ns=<CLOCK_MONOTONIC at the first frame> vmhwm_kib=<peak resident size so far>
-// The program then shuts down along its normal path. Lives on the stack of main, beside the
-// screen it watches.
+namespace {
+
 class KIVO_FirstFrameProbe : public QObject {
 public:
-    explicit KIVO_FirstFrameProbe(QWidget *screen)
+    explicit KIVO_FirstFrameProbe(QCoreApplication *app) : QObject(app)
     {
-        screen->installEventFilter(this);
+        app->installEventFilter(this);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && !m_seen) {
+        if (event->type() == QEvent::Paint && !m_seen && watched->isWidgetType() &&
+            static_cast<QWidget *>(watched)->isWindow()) {
             m_seen = true;
-            // The screen's paint event comes first; its children are painted and the window
+            // The window's paint event comes first; its children are painted and the window
             // flushed in the same call. A queued call runs once all of that is done.
             QMetaObject::invokeMethod(
                 this, [this] { report(); }, Qt::QueuedConnection);
@@ -66,3 +67,13 @@ private:
 
     bool m_seen = false;
 };
+
+// Owned by the application object, which deletes it.
+void installFirstFrameProbe()
+{
+    new KIVO_FirstFrameProbe(QCoreApplication::instance());
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(installFirstFrameProbe)
