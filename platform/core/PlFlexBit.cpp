@@ -3,6 +3,7 @@
 #include "PlRoot.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -22,7 +23,13 @@ int getFlexBit(int flag, unsigned char *byte)
         return -1;
     }
     *byte = 0;
-    QFile file(QString::fromLocal8Bit(plRootedPath("/etc/kivo/flexbits")));
+    const QString path = QString::fromLocal8Bit(plRootedPath("/etc/kivo/flexbits"));
+    // Only a regular file is read: opening a FIFO or a device in its place would block
+    // start-up for good. Anything else reads as no flag, like a missing file.
+    if (!QFileInfo(path).isFile()) {
+        return -1;
+    }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return -1;
     }
