@@ -204,6 +204,7 @@ void tst_KIVO_Engine::busyWhileRegistering()
     peer.answerAfter(2500, {-1});
     QVERIFY(peer.claimName());
     auto engine = std::make_unique<KIVO_Engine>();
+    engine->setPresenter(kivoPopupPresenter());
     // How many calls the service had left unanswered each time the engine took a message.
     QList<int> unansweredAtMessage;
     connect(engine->listenChannel, &QCopChannel::received, this,
