@@ -10,9 +10,9 @@ namespace {
 
 const PanicType s_types[] = {PANIC_BP, PANIC_AP, PANIC_QUIRN, PANIC_KERNEL};
 
-QString localIsoTime(time_t when)
+QString localIsoTime(qint64 when)
 {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(when));
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(when);
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
@@ -103,7 +103,7 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
     QJsonObject object;
     object.insert(QStringLiteral("source"), name(m_type));
     object.insert(QStringLiteral("number"), qint64(number(m_type, node)));
-    const time_t when = timestamp(m_type, node);
+    const qint64 when = timestamp(m_type, node);
     object.insert(QStringLiteral("timestamp"), qint64(when));
     object.insert(QStringLiteral("time"), localIsoTime(when));
     object.insert(QStringLiteral("row"), panicRowText(m_type, node));
@@ -169,12 +169,12 @@ uint32_t KIVO_PanicSource::number(PanicType type, const PanicNode *node)
     return type == PANIC_KERNEL ? 1 : panicNumber(type, node);
 }
 
-time_t KIVO_PanicSource::timestamp(PanicType type, const PanicNode *node)
+qint64 KIVO_PanicSource::timestamp(PanicType type, const PanicNode *node)
 {
     switch (type) {
     case PANIC_BP:
     case PANIC_QUIRN:
-        return time_t(static_cast<const PanicRecord *>(node->data)->timestamp);
+        return static_cast<const PanicRecord *>(node->data)->timestamp;
     case PANIC_AP:
         return static_cast<const ApDumpRecord *>(node->data)->timestamp;
     case PANIC_KERNEL:

@@ -30,7 +30,7 @@ public:
     static QString name(PanicType type);
     static bool fromName(const QString &name, PanicType *type);
     static uint32_t number(PanicType type, const PanicNode *node);
-    static time_t timestamp(PanicType type, const PanicNode *node);
+    static qint64 timestamp(PanicType type, const PanicNode *node);
 
 private:
     PanicType m_type;

@@ -68,9 +68,10 @@ struct ApDumpRecord {
     char fileName[259];
 };
 
-// The one kernel panic record.
+// The one kernel panic record. The time is 64 bits wide wherever time_t is not: a report
+// may carry a time after January 2038.
 struct KernelPanicRecord {
-    time_t timestamp;
+    int64_t timestamp;
     uint32_t panicId; // always PANIC_ID_KERNEL
 };
 
@@ -123,7 +124,7 @@ void readApPanics(PanicNode **head, uint8_t *count);
 void readKernelPanic(PanicNode **head);
 // Reads the report up to its first time line and returns that time, or -1 when there is no
 // time line or no valid time. Traces the broken-down time when a line is found.
-time_t readKernelPanicTime(FILE *report);
+int64_t readKernelPanicTime(FILE *report);
 
 // The panic number of a BP, QUIRN or AP node; 0 for a kernel node, a null node or record.
 uint32_t panicNumber(PanicType type, const PanicNode *node);
