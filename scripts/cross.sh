@@ -69,7 +69,7 @@ if [ -z "$sysroot" ]; then
 fi
 if [ -n "$sysroot" ]; then
     install_missing mmdebstrap
-    if [ ! -e "$sysroot/var/lib/kivo-cross/shlibs.local" ]; then
+    if [ ! -e "$sysroot/var/lib/kivo-cross/complete" ]; then
         . /etc/os-release
         "${sudo[@]}" rm -rf "$sysroot"
         # Only unpacked, no package scripts run. The shlibs control files of the unpacked
@@ -83,6 +83,12 @@ if [ -n "$sysroot" ]; then
             "deb http://deb.debian.org/debian $VERSION_CODENAME main" \
             "deb http://deb.debian.org/debian $VERSION_CODENAME-updates main"
         "${sudo[@]}" rm -rf "$sysroot/dev" "$sysroot/tmp"
+        # moc and the other Qt tools run on this machine, as with the multiarch packages.
+        for tools in bin libexec; do
+            "${sudo[@]}" rm -rf "$sysroot/usr/lib/qt6/$tools"
+            "${sudo[@]}" ln -s "/usr/lib/qt6/$tools" "$sysroot/usr/lib/qt6/$tools"
+        done
+        "${sudo[@]}" touch "$sysroot/var/lib/kivo-cross/complete"
     fi
     # The emulator looks first in the sysroot for the ARM C library and every file the
     # programs open.
