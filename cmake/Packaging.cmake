@@ -13,6 +13,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL kivo tools)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# A cross build names its target's architecture (cmake/toolchain/); otherwise CPack asks dpkg.
+if(KIVO_DEB_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${KIVO_DEB_ARCH})
+endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Debug information stays in the build tree.

@@ -4,6 +4,7 @@
 #include "PlPopup.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QTest>
 
 PopupWatcher::PopupWatcher()
@@ -11,6 +12,17 @@ PopupWatcher::PopupWatcher()
     m_timer.setInterval(5);
     connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
     m_timer.start();
+    qApp->installEventFilter(this);
+}
+
+bool PopupWatcher::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Show) {
+        if (auto *popup = qobject_cast<PlPopup *>(watched); popup && !m_shown.contains(popup)) {
+            m_shown.append(popup);
+        }
+    }
+    return false;
 }
 
 void PopupWatcher::answer(Answer answer, int row)
@@ -35,9 +47,22 @@ bool PopupWatcher::waitForCount(int count, int timeoutMs)
 
 void PopupWatcher::poll()
 {
+    // In the order they were shown: on a slow machine (an emulator) a popup can open over
+    // another before a tick has seen the one below, and topLevelWidgets() keeps no order.
+    // Popups shown before the watcher existed come first.
+    m_shown.removeIf([](const QPointer<PlPopup> &popup) { return popup.isNull(); });
+    QList<PlPopup *> popups;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         auto *popup = qobject_cast<PlPopup *>(widget);
-        if (!popup || !popup->isVisible() || !popup->isModal() || m_handled.contains(popup)) {
+        if (popup && !m_shown.contains(popup)) {
+            popups.append(popup);
+        }
+    }
+    for (const QPointer<PlPopup> &popup : std::as_const(m_shown)) {
+        popups.append(popup.data());
+    }
+    for (PlPopup *popup : std::as_const(popups)) {
+        if (!popup->isVisible() || !popup->isModal() || m_handled.contains(popup)) {
             continue;
         }
         m_handled.append(popup);

@@ -41,10 +41,14 @@ public:
     // Waits until `count` popups have been seen in all.
     bool waitForCount(int count, int timeoutMs = 5000);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void poll();
 
     QTimer m_timer;
+    QList<QPointer<PlPopup>> m_shown;         // in the order they were shown
     QQueue<std::pair<Answer, int>> m_planned; // answer, row
     QList<PopupSeen> m_seen;
     QList<QPointer<PlPopup>> m_handled;

@@ -9,7 +9,8 @@ struct ToolRun {
     QByteArray err;
 };
 
-// Waits for a started process to end and collects its output.
+// Waits for a started process to end and collects its output. The time-outs are in
+// milliseconds, multiplied by KIVO_TEST_TIMEOUT_FACTOR when that is set (emulated runs).
 ToolRun finishTool(QProcess &process, int timeout = 60000);
 // Runs `program` in this test's environment with `environment` ("NAME=VALUE") added; KIVO_ROOT
 // is the test's temporary root unless given there.

@@ -6,11 +6,38 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// The ELF machine (e_machine, 16 bits at offset 18, little-endian on all of these) that
+// programs of a Debian architecture carry; 0 for an architecture not listed.
+int elfMachineOf(const QString &debianArch)
+{
+    static const QMap<QString, int> machines{
+        {"amd64", 62}, {"i386", 3}, {"arm64", 183}, {"armhf", 40}, {"armel", 40}};
+    return machines.value(debianArch);
+}
+
+int elfMachine(const QString &program)
+{
+    QFile file(program);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray header = file.read(20);
+    if (header.size() < 20 || !header.startsWith(QByteArray::fromHex("7f454c46"))) {
+        return -1;
+    }
+    return quint8(header[18]) | quint8(header[19]) << 8;
+}
+
+} // namespace
 
 class tst_KIVO_Packages : public QObject {
     Q_OBJECT
@@ -90,6 +117,17 @@ void tst_KIVO_Packages::package()
     for (const QString &library : libraries) {
         const bool absent = library.startsWith(QLatin1Char('!'));
         QVERIFY2(field("Depends").contains(library.mid(absent)) != absent, qPrintable(library));
+    }
+
+    // The architecture this tree is built for (a cross build's target), and the programs inside
+    // are for it too: the same machine as this test program's own.
+    const QString arch = field("Architecture");
+    QCOMPARE(arch, QStringLiteral(KIVO_DEB_ARCH));
+    QVERIFY2(elfMachineOf(arch) != 0, qPrintable(arch));
+    const int ownMachine = elfMachine(QCoreApplication::applicationFilePath());
+    QCOMPARE(ownMachine, elfMachineOf(arch));
+    for (const QString &program : std::as_const(installed)) {
+        QCOMPARE(elfMachine(root + "/usr/bin/" + program), ownMachine);
     }
 }
 

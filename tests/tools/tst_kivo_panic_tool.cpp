@@ -39,6 +39,17 @@ const QByteArray s_quirnA =
 const QByteArray s_moduleTable = "# module table\n1a=messaging\n";
 const QByteArray s_kernelReport = "<0>[ 812.3] Kernel panic - not syncing: Fatal exception\n"
                                   "Current Time = 2024-05-04 13:05:09\n";
+// Times past the end of a 32-bit time_t (03:14:07 UTC on 19 January 2038), as older phones
+// have it. bp_panic.log1: one BP block, id b1, 0xf0000000 = 09:04:00 on 5 August 2097, version
+// 01 02 03, data cc dd, size 48. qupanic_block.a: one QUIRN block, id 7002, 0x80000000 =
+// 03:14:08 on 19 January 2038, version 02 0a 01, no data, size 72.
+const QByteArray s_bpLog1Late = QByteArray::fromHex(
+    "b5c7 0030 0000000000000000 000000b1 f0000000 010203 00000000000000000000000000000000"
+    "00000002 ccdd 000000");
+const QByteArray s_quirnALate =
+    QByteArray::fromHex("b5c7 0048 0000000000000000 00007002 80000000 020a01") +
+    QByteArray(44, '\0') + QByteArray::fromHex("00000000 00");
+const QByteArray s_kernelReportLate = "Current Time = 2040-02-29 12:00:00\n";
 const QByteArray s_settings = "[KIVO]\nCell Sticker State=1\n";
 const QByteArray s_volatile = "[KIVO]\nCell Barring=2\n";
 
@@ -91,10 +102,13 @@ private slots:
     void hostileRoot();
     void failedWrites_data();
     void failedWrites();
+    void timesPast2038_data();
+    void timesPast2038();
 
 private:
     std::unique_ptr<KivoTestRoot> m_root;
     QTemporaryDir m_emptyRoot;
+    QTemporaryDir m_lateRoot;
 };
 
 void tst_KIVO_PanicTool::initTestCase()
@@ -118,6 +132,18 @@ void tst_KIVO_PanicTool::initTestCase()
     write(QStringLiteral("/dev/mtdblock/kpanic"), s_kernelReport, 1714828000);
     write(KivoTestRoot::defaultIniPath(), s_settings, 1714800000);
     write(QStringLiteral("/tmp/kivo"), s_volatile, 1714800000);
+
+    QVERIFY(m_lateRoot.isValid());
+    const QDir late(m_lateRoot.path());
+    for (const auto &[devicePath, content] :
+         {std::pair{"veklocal/panic/bp_panic.log1", s_bpLog1Late},
+          std::pair{"veklocal/panic/qupanic_block.a", s_quirnALate},
+          std::pair{"dev/mtdblock/kpanic", s_kernelReportLate}}) {
+        QVERIFY(late.mkpath(QFileInfo(late.filePath(devicePath)).path()));
+        QFile file(late.filePath(devicePath));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+    }
 }
 
 void tst_KIVO_PanicTool::run_data()
@@ -447,6 +473,48 @@ void tst_KIVO_PanicTool::hostileRoot()
         QVERIFY2(!tar.out.contains("bp_panic.log1") && tar.out.contains("bundle.json"), tar.out);
     } else if (arguments.contains("--json")) {
         QCOMPARE(QJsonDocument::fromJson(result.out), QJsonDocument::fromJson(out));
+    } else {
+        QCOMPARE(result.out, out);
+    }
+}
+
+void tst_KIVO_PanicTool::timesPast2038_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("out"); // with --json: the JSON, or the panicOrder() of it
+
+    QTest::newRow("show bp 1: 2097")
+        << QStringList{"show", "bp", "1"}
+        << QByteArray("Panic Num: 1\nPanic Ver: 01:02\nPanic Id: b1\nTimestamp 9:4:0\n5-8-2097\n"
+                      "Length 2\nPanic Data\ncc dd \n");
+    QTest::newRow("show quirn 1: one second past")
+        << QStringList{"show", "quirn", "1"}
+        << QByteArray("Panic Num: 1\nPanic Ver: 02:0a\nPanic Id: 7002\nTimestamp 3:14:8\n"
+                      "19-1-2038\nLength 0\nPanic Data\n\n");
+    QTest::newRow("json: show kernel 1: 2040")
+        << QStringList{"--json", "show", "kernel", "1"} << QByteArray(R"(
+        {"source": "kernel", "number": 1, "id": 532480, "idHex": "82000",
+         "timestamp": 2214129600, "time": "2040-02-29T12:00:00Z", "row": " 82000 ",
+         "detail": "Timestamp 12:0:0 \n 29-2-2040"})");
+    QTest::newRow("json: timeline in time order")
+        << QStringList{"--json", "timeline"} << QByteArray(R"([
+        "quirn 1 2038-01-19T03:14:08Z", "kernel 1 2040-02-29T12:00:00Z",
+        "bp 1 2097-08-05T09:04:00Z"])");
+}
+
+// The same texts on every architecture, 32-bit time_t included.
+void tst_KIVO_PanicTool::timesPast2038()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, out);
+
+    const ToolRun result = runPanic(QStringList{"--quiet"} + arguments, m_lateRoot.path());
+    QVERIFY2(result.exitCode == 0, result.err);
+    if (arguments.contains("--json")) {
+        const QJsonDocument made = QJsonDocument::fromJson(result.out);
+        const QJsonDocument expected = QJsonDocument::fromJson(out);
+        QVERIFY(!expected.isNull());
+        QCOMPARE(expected.isArray() ? QJsonDocument(panicOrder(made)) : made, expected);
     } else {
         QCOMPARE(result.out, out);
     }

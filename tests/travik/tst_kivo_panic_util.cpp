@@ -238,6 +238,10 @@ void tst_KIVO_Panic_Util::readBlocks_data()
         << quirn << block(kQuirn, 76, 0x3c, 5, 5, s_data5, QByteArray::fromHex("0a0b")) << none << 0
         << QStringList{"1:3c:5:0a0b0c:5:1020304050"}
         << noB + "Header of this block is wrong :ab!!!" + s_readEnd;
+    // The time and id fields are unsigned 32 bits wherever long and time_t are 32 bits too.
+    QTest::newRow("valid: top bits set in time and id")
+        << bp << block(kBp, 48, 0x80000001, 0xf0000000, 5, s_data5) << none << 0
+        << QStringList{"1:80000001:4026531840:010203:5:1020304050"} << noLog2 + s_readEnd;
 
     QTest::newRow("truncated: empty file")
         << bp << QByteArray("") << none << 0 << QStringList() << noLog2 + s_readEnd;
@@ -486,6 +490,17 @@ void tst_KIVO_Panic_Util::readKernelPanic_data()
     QTest::newRow("truncated: line ends after the month")
         << QByteArray("Current Time = 2024-05") << qint64(1714435200)
         << QByteArray("Enteryear=124,mon=4,day=0,hour=0,min=0,sec=0");
+    // Past the end of a 32-bit time_t (03:14:07 UTC on 19 January 2038), the fields still
+    // carried over: day 0 is the last of the month before, second 60 the next minute.
+    QTest::newRow("valid: the first second past a 32-bit time_t")
+        << QByteArray("Current Time = 2038-01-19 03:14:08\n") << qint64(2147483648)
+        << QByteArray("Enteryear=138,mon=0,day=19,hour=3,min=14,sec=8");
+    QTest::newRow("valid: leap day 2040")
+        << QByteArray("Current Time = 2040-02-29 12:00:00\n") << qint64(2214129600)
+        << QByteArray("Enteryear=140,mon=1,day=29,hour=12,min=0,sec=0");
+    QTest::newRow("valid: day 0 and second 60 carried over in 2039")
+        << QByteArray("Current Time = 2039-03-00 23:59:60\n") << qint64(2182550400)
+        << QByteArray("Enteryear=139,mon=2,day=0,hour=23,min=59,sec=60");
     // cat's own complaint stays out of KIVO's traces.
     QTest::newRow("no partition") << QByteArray() << qint64(-1) << noPanic;
     QTest::newRow("no marker") << before << qint64(-1) << noPanic;

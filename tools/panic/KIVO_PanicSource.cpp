@@ -8,9 +8,9 @@
 
 namespace {
 
-QString localIsoTime(time_t when)
+QString localIsoTime(qint64 when)
 {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(when));
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(when);
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
@@ -86,7 +86,7 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
     QJsonObject object;
     object.insert(QStringLiteral("source"), name(m_type));
     object.insert(QStringLiteral("number"), qint64(number(m_type, node)));
-    const time_t when = panicTime(m_type, node);
+    const qint64 when = panicTime(m_type, node);
     object.insert(QStringLiteral("timestamp"), qint64(when));
     object.insert(QStringLiteral("time"), localIsoTime(when));
     object.insert(QStringLiteral("row"), panicRowText(m_type, node));

@@ -179,7 +179,7 @@ int showPanic(PanicType type, uint32_t number, const Arguments &arguments)
 int showTimeline(const Arguments &arguments)
 {
     struct Entry {
-        time_t when;
+        qint64 when;
         int sourceOrder;
         uint32_t number;
         const KIVO_PanicSource *source;
@@ -218,7 +218,7 @@ int showTimeline(const Arguments &arguments)
     }
     QString text;
     for (const Entry &entry : entries) {
-        const QString time = QDateTime::fromSecsSinceEpoch(qint64(entry.when))
+        const QString time = QDateTime::fromSecsSinceEpoch(entry.when)
                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         text += time + QStringLiteral("  ") +
                 KIVO_PanicSource::name(entry.source->type()).leftJustified(6) +

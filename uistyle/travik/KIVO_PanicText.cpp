@@ -1,6 +1,7 @@
 #include "KIVO_PanicText.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <cstdio>
 #include <cstring>
@@ -25,15 +26,17 @@ QByteArray formatted(const char *format, unsigned int value)
     return QByteArray(buffer);
 }
 
-// Local time without leading zeros: hour:minute:second, the separator, day-month-year.
-QByteArray timeText(time_t when, const char *format)
+// Local time without leading zeros: hour:minute:second, the separator, day-month-year. Qt's
+// calendar rather than localtime(): a record's unsigned 32-bit time goes beyond January 2038,
+// past the end of a 32-bit time_t.
+QByteArray timeText(qint64 when, const char *format)
 {
-    struct tm local;
-    std::memset(&local, 0, sizeof local);
-    localtime_r(&when, &local);
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(when);
+    const QDate date = local.date();
+    const QTime time = local.time();
     char buffer[96];
-    std::snprintf(buffer, sizeof buffer, format, local.tm_hour, local.tm_min, local.tm_sec,
-                  local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+    std::snprintf(buffer, sizeof buffer, format, time.hour(), time.minute(), time.second(),
+                  date.day(), date.month(), date.year());
     return QByteArray(buffer);
 }
 
@@ -144,7 +147,7 @@ QStringList panicRowTexts(PanicType type, const PanicNode *head, uint8_t count)
     return rows;
 }
 
-time_t panicTime(PanicType type, const PanicNode *node)
+int64_t panicTime(PanicType type, const PanicNode *node)
 {
     if (!node || !node->data) {
         return 0;
@@ -152,7 +155,7 @@ time_t panicTime(PanicType type, const PanicNode *node)
     switch (type) {
     case PANIC_BP:
     case PANIC_QUIRN:
-        return time_t(static_cast<const PanicRecord *>(node->data)->timestamp);
+        return static_cast<const PanicRecord *>(node->data)->timestamp;
     case PANIC_AP:
         return static_cast<const ApDumpRecord *>(node->data)->timestamp;
     case PANIC_KERNEL:
@@ -168,7 +171,7 @@ QString bpPanicDetailText(const PanicRecord &record)
     QByteArray text = "Panic Num: " + formatted("%u", record.panicNum);
     text += "\nPanic Ver: " + QByteArray(version);
     text += "\nPanic Id: " + formatted("%x", record.panicId);
-    text += "\nTimestamp " + timeText(static_cast<time_t>(record.timestamp), "%d:%d:%d\n%d-%d-%d");
+    text += "\nTimestamp " + timeText(qint64(record.timestamp), "%d:%d:%d\n%d-%d-%d");
     text += "\nLength " + formatted("%u", record.length);
     text += "\nPanic Data\n" + hexDump(record.data, record.length);
     return QString::fromLatin1(text);

@@ -37,7 +37,7 @@ QStringList panicRowTexts(PanicType type, const PanicNode *head, uint8_t count);
 QList<PanicNode *> panicRowNodes(PanicType type, PanicNode *head, uint8_t count);
 
 // The time of a node's record (0 for a null node or record, or an unknown type).
-time_t panicTime(PanicType type, const PanicNode *node);
+int64_t panicTime(PanicType type, const PanicNode *node);
 
 // Detail texts; the time is local time.
 QString bpPanicDetailText(const PanicRecord &record); // BP and QUIRN, with the hex dump

@@ -3,6 +3,7 @@
 #include "PlRoot.h"
 
 #include <QByteArray>
+#include <QDateTime>
 
 #include <algorithm>
 #include <cerrno>
@@ -349,6 +350,24 @@ int timeField(const char *marker, size_t position, size_t width)
     return static_cast<int>(std::strtol(buffer, nullptr, 10));
 }
 
+// mktime() of the kernel's time line. A 32-bit time_t ends in January 2038: from 2036 on such
+// a system the time goes through Qt's calendar instead, carrying the fields over as mktime()
+// does (day 0 is the last day of the month before, second 60 the next minute's first).
+int64_t localSeconds(struct tm broken)
+{
+    const int64_t months = int64_t(broken.tm_year) * 12 + broken.tm_mon;
+    if (sizeof(time_t) >= sizeof(int64_t) || months < 136 * 12) {
+        return std::mktime(&broken);
+    }
+    const QDate firstOfMonth(int(months / 12) + 1900, int(months % 12) + 1, 1);
+    const int64_t wallSeconds = QDateTime(firstOfMonth, QTime(0, 0), Qt::UTC).toSecsSinceEpoch() +
+                                (int64_t(broken.tm_mday) - 1) * 86400 +
+                                int64_t(broken.tm_hour) * 3600 + int64_t(broken.tm_min) * 60 +
+                                broken.tm_sec;
+    const QDateTime wall = QDateTime::fromSecsSinceEpoch(wallSeconds, Qt::UTC);
+    return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch();
+}
+
 } // namespace
 
 void swapToHostOrder(void *field, size_t size)
@@ -567,7 +586,7 @@ void readApPanics(PanicNode **head, uint8_t *count)
     std::free(entries);
 }
 
-time_t readKernelPanicTime(FILE *report)
+int64_t readKernelPanicTime(FILE *report)
 {
     if (!report) {
         return -1;
@@ -584,7 +603,7 @@ time_t readKernelPanicTime(FILE *report)
         }
     }
 
-    time_t panicTime = -1;
+    int64_t panicTime = -1;
     if (found) {
         struct tm broken;
         std::memset(&broken, 0, sizeof broken);
@@ -598,7 +617,7 @@ time_t readKernelPanicTime(FILE *report)
         broken.tm_isdst = -1;
         trace("year=%d,mon=%d,day=%d,hour=%d,min=%d,sec=%d", broken.tm_year, broken.tm_mon,
               broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
-        panicTime = std::mktime(&broken);
+        panicTime = localSeconds(broken);
     }
     return panicTime;
 }
@@ -723,7 +742,7 @@ void readKernelPanic(PanicNode **head)
         run.output.clear();
     }
 
-    time_t panicTime = -1;
+    int64_t panicTime = -1;
     if (!run.output.isEmpty()) {
         FILE *report = fmemopen(run.output.data(), size_t(run.output.size()), "r");
         panicTime = readKernelPanicTime(report);

@@ -79,9 +79,10 @@ struct ApDumpRecord {
     char fileName[259];
 };
 
-// The one kernel panic record.
+// The one kernel panic record. The time is 64 bits wide wherever time_t is not: a report
+// may carry a time after January 2038.
 struct KernelPanicRecord {
-    time_t timestamp;
+    int64_t timestamp;
     uint32_t panicId; // always PANIC_ID_KERNEL
 };
 
@@ -141,7 +142,7 @@ void readKernelPanic(PanicNode **head);
 // Reads the report up to its first time line, at most PANIC_KERNEL_REPORT_MAX bytes, and
 // returns that time, or -1 when there is no time line or no valid time. Traces the broken-down
 // time when a line is found.
-time_t readKernelPanicTime(FILE *report);
+int64_t readKernelPanicTime(FILE *report);
 
 // One run of a command for the kernel capture: /bin/sh runs `command` in a process group of its
 // own, with its standard error on /dev/null; at most `limit` bytes of its standard output are
