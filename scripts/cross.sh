@@ -158,15 +158,10 @@ export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=$(mktemp -d)
 scratch=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR" "$scratch"' EXIT
-tests_rc=0
-(cd "$build" && ctest --output-on-failure -j2 --timeout 1500) || tests_rc=$?
-
-# --- Packages ------------------------------------------------------------------------------
-step "Debian packages for $arch"
 cpack_path=$PATH
 if [ -n "$sysroot" ]; then
-    # dpkg-shlibdeps finds the libraries in the sysroot, and their packages through the shlibs
-    # files kept there.
+    # dpkg-shlibdeps (run by cpack, here and in tst_kivo_packages) finds the libraries in the
+    # sysroot, and their packages through the shlibs files kept there.
     mkdir -p "$scratch/bin"
     printf '#!/bin/sh\nexec /usr/bin/dpkg-shlibdeps -L"%s" -l"%s" -l"%s" "$@"\n' \
         "$sysroot/var/lib/kivo-cross/shlibs.local" "$sysroot/usr/lib/$triplet" \
@@ -174,6 +169,11 @@ if [ -n "$sysroot" ]; then
     chmod +x "$scratch/bin/dpkg-shlibdeps"
     cpack_path=$scratch/bin:$PATH
 fi
+tests_rc=0
+(cd "$build" && PATH=$cpack_path ctest --output-on-failure -j2 --timeout 1500) || tests_rc=$?
+
+# --- Packages ------------------------------------------------------------------------------
+step "Debian packages for $arch"
 (cd "$build" && PATH=$cpack_path cpack -G DEB >/dev/null)
 packages_rc=0
 for deb in "$build"/*_"$arch".deb; do
