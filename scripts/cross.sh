@@ -41,19 +41,7 @@ fi
 step "Packages for $arch"
 "$top/scripts/deps.sh" test
 install_missing() {
-    local pkg missing=()
-    for pkg in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$pkg")
-        fi
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing missing packages: ${missing[*]}"
-    # One mirror index that fails to come need not stop the install: apt then says itself
-    # what it cannot resolve.
-    "${sudo[@]}" apt-get update -qq || echo "apt-get update reported errors; trying on" >&2
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
+    "$top/scripts/deps.sh" packages "$@"
 }
 install_missing "crossbuild-essential-$arch" qemu-user-static binfmt-support
 sysroot=${KIVO_CROSS_SYSROOT:-}

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages KIVO needs that are missing:
 #   deps.sh build|test|demo|fuzz|memcheck
+#   deps.sh packages NAME...    (just these, for the other scripts: cross.sh)
 # Runs apt-get as root, or through sudo.
 set -euo pipefail
 
@@ -14,11 +15,12 @@ memcheck_pkgs=(valgrind dbus-daemon dbus-bin fonts-dejavu-core)
 wanted=("${build_pkgs[@]}")
 case "${1:-build}" in
     build) ;;
+    packages) shift; wanted=("$@") ;;
     test) wanted+=("${test_pkgs[@]}") ;;
     demo) wanted+=("${demo_pkgs[@]}") ;;
     fuzz) wanted+=("${fuzz_pkgs[@]}") ;;
     memcheck) wanted+=("${memcheck_pkgs[@]}") ;;
-    *) echo "usage: $0 build|test|demo|fuzz|memcheck" >&2; exit 2 ;;
+    *) echo "usage: $0 build|test|demo|fuzz|memcheck | packages NAME..." >&2; exit 2 ;;
 esac
 
 missing=()
@@ -38,6 +40,8 @@ else
     echo "Missing packages (${missing[*]}) and neither root nor sudo to install them." >&2
     exit 1
 fi
-"${sudo[@]}" apt-get update -qq
+# One mirror index that fails to come need not stop the install: apt then says itself what it
+# cannot resolve.
+"${sudo[@]}" apt-get update -qq || echo "apt-get update reported errors; trying on" >&2
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}"

@@ -8,6 +8,7 @@
 //
 // The readers trace to stderr, unbuffered, as on the device; this program sends stderr to
 // /dev/null, so that a terminal's speed is not what is measured.
+#include "KIVO_BigEndian.h"
 #include "KIVO_Panic_Util.h"
 #include "PlRoot.h"
 
@@ -28,6 +29,9 @@
 
 namespace {
 
+using KIVO_BigEndian::be16;
+using KIVO_BigEndian::be32;
+
 constexpr quint32 s_baseTime = 1714800000; // 4 May 2024
 
 qint64 nowNs(clockid_t clock)
@@ -35,19 +39,6 @@ qint64 nowNs(clockid_t clock)
     timespec now;
     clock_gettime(clock, &now);
     return qint64(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
-
-QByteArray be16(quint16 value)
-{
-    const char bytes[] = {char(value >> 8), char(value & 0xff)};
-    return QByteArray(bytes, sizeof bytes);
-}
-
-QByteArray be32(quint32 value)
-{
-    const char bytes[] = {char(value >> 24), char((value >> 16) & 0xff), char((value >> 8) & 0xff),
-                          char(value & 0xff)};
-    return QByteArray(bytes, sizeof bytes);
 }
 
 // One BP (header 43 bytes) or QUIRN (71 bytes) block with `dataLength` data bytes, padded to

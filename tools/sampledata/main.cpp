@@ -9,12 +9,16 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "KIVO_BigEndian.h"
 #include "PlRoot.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+using KIVO_BigEndian::be16;
+using KIVO_BigEndian::be32;
 
 const char *const s_usage =
     "Usage: kivo-sample-data [ROOT]\n"
@@ -28,19 +32,6 @@ const char *const s_usage =
 
 // The panics of the samples happened on 4 May 2024, from 05:20 UTC on.
 constexpr quint32 s_base = 1714800000;
-
-QByteArray be16(quint16 value)
-{
-    const char bytes[] = {char(value >> 8), char(value & 0xff)};
-    return QByteArray(bytes, sizeof bytes);
-}
-
-QByteArray be32(quint32 value)
-{
-    const char bytes[] = {char(value >> 24), char((value >> 16) & 0xff), char((value >> 8) & 0xff),
-                          char(value & 0xff)};
-    return QByteArray(bytes, sizeof bytes);
-}
 
 struct Panic {
     quint32 id;
