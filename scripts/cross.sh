@@ -190,6 +190,8 @@ for command in "--json timeline" "timeline" "--json list bp" "--json list ap" \
         >"$scratch/x86-64.out"
     for other in "$build" "$top/build-arm64" "$top/build-armhf"; do
         [ -x "$other/bin/kivo-panic" ] || continue
+        # This build is also one of the two default folders: compare it once.
+        [ "$other" != "$build" ] && [ "$other" -ef "$build" ] && continue
         name=$(basename "$other")
         # Each ARM build with the libraries it was built against (a sysroot, or none).
         prefix=$(sed -n 's/^KIVO_CROSS_SYSROOT:[A-Z]*=//p' "$other/CMakeCache.txt")
