@@ -1,5 +1,6 @@
 #include "PlConfig.h"
 
+#include "PlFileStatus.h"
 #include "PlRoot.h"
 
 #include <QFile>
@@ -24,11 +25,11 @@ QString errorText(int error)
 // other than "missing". Empty for a regular file or a missing one.
 QString pathProblem(const QByteArray &rooted)
 {
-    struct stat status;
-    if (::stat(rooted.constData(), &status) != 0) {
+    PlFileStatus status;
+    if (plFileStatus(rooted.constData(), &status) != 0) {
         return errno == ENOENT ? QString() : errorText(errno);
     }
-    return S_ISREG(status.st_mode) ? QString() : QStringLiteral("not a regular file");
+    return S_ISREG(status.mode) ? QString() : QStringLiteral("not a regular file");
 }
 
 // The nearest directory that exists on the way up from `rooted`'s own one: QSettings creates
@@ -37,9 +38,9 @@ QByteArray existingDirectory(const QByteArray &rooted, int *error)
 {
     QString directory = QFileInfo(QString::fromLocal8Bit(rooted)).absolutePath();
     for (;;) {
-        struct stat status;
-        if (::stat(QFile::encodeName(directory).constData(), &status) == 0) {
-            *error = S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+        PlFileStatus status;
+        if (plFileStatus(QFile::encodeName(directory).constData(), &status) == 0) {
+            *error = S_ISDIR(status.mode) ? 0 : ENOTDIR;
             return QFile::encodeName(directory);
         }
         if (errno != ENOENT || directory == QLatin1String("/")) {

@@ -4,6 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 KivoTestRoot::KivoTestRoot() : m_dir(QDir::tempPath() + QStringLiteral("/kivo-root-XXXXXX"))
 {
     qputenv("KIVO_ROOT", m_dir.path().toLocal8Bit());
@@ -64,4 +70,18 @@ void KivoTestRoot::remove(const QString &devicePath) const
 QString KivoTestRoot::defaultIniPath()
 {
     return QStringLiteral("/vek_user/download/appwrite//kivo/kivo.ini");
+}
+
+bool setModifiedTime(const QByteArray &nativePath, qint64 secondsSinceEpoch)
+{
+#ifdef SYS_utimensat_time64
+    if (sizeof(time_t) < 8) {
+        // The kernel's own 64-bit timespec: access and modification time.
+        const int64_t times[4] = {secondsSinceEpoch, 0, secondsSinceEpoch, 0};
+        return syscall(SYS_utimensat_time64, AT_FDCWD, nativePath.constData(), times, 0) == 0;
+    }
+#endif
+    const struct timespec times[2] = {{time_t(secondsSinceEpoch), 0},
+                                      {time_t(secondsSinceEpoch), 0}};
+    return utimensat(AT_FDCWD, nativePath.constData(), times, 0) == 0;
 }

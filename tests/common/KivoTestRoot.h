@@ -28,3 +28,7 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// Sets the modification time of the file at `nativePath` (its bytes), past January 2038 too
+// where time_t has 32 bits (armhf), which QFile::setFileTime cannot do there.
+bool setModifiedTime(const QByteArray &nativePath, qint64 secondsSinceEpoch);

@@ -50,6 +50,7 @@ const QByteArray s_quirnALate =
     QByteArray::fromHex("b5c7 0048 0000000000000000 00007002 80000000 020a01") +
     QByteArray(44, '\0') + QByteArray::fromHex("00000000 00");
 const QByteArray s_kernelReportLate = "Current Time = 2040-02-29 12:00:00\n";
+const qint64 s_lateStamp = 2214129600; // 2040-02-29 12:00:00 UTC, the kernel report's time
 const QByteArray s_settings = "[KIVO]\nCell Sticker State=1\n";
 const QByteArray s_volatile = "[KIVO]\nCell Barring=2\n";
 
@@ -97,6 +98,7 @@ private slots:
     void run();
     void bundle_data();
     void bundle();
+    void lateBundle();
     void sampleData();
     void hostileRoot_data();
     void hostileRoot();
@@ -115,10 +117,7 @@ void tst_KIVO_PanicTool::initTestCase()
     QVERIFY(m_emptyRoot.isValid());
     const auto write = [this](const QString &devicePath, const QByteArray &content, qint64 mtime) {
         m_root->writeFile(devicePath, content);
-        QFile file(m_root->path(devicePath));
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime),
-                                 QFileDevice::FileModificationTime));
+        QVERIFY(setModifiedTime(QFile::encodeName(m_root->path(devicePath)), mtime));
     };
     write(QStringLiteral("/veklocal/panic/bp_panic.log1"), s_bpLog1, 1714828000);
     write(QStringLiteral("/veklocal/panic/qupanic_block.a"), s_quirnA, 1714828000);
@@ -130,7 +129,9 @@ void tst_KIVO_PanicTool::initTestCase()
     write(KivoTestRoot::defaultIniPath(), s_settings, 1714800000);
     write(QStringLiteral("/tmp/kivo"), s_volatile, 1714800000);
     // The root of late times lies in a directory of the main one that no reader looks at.
-    write(QStringLiteral("/late/veklocal/panic/bp_panic.log1"), s_bpLog1Late, 0);
+    // Its files are stamped after January 2038 too, past a 32-bit stat().
+    write(QStringLiteral("/late/veklocal/panic/bp_panic.log1"), s_bpLog1Late, s_lateStamp);
+    write(QStringLiteral("/late/veklocal/apr_app_dump/core.late.1"), "ELF late", s_lateStamp + 1);
     write(QStringLiteral("/late/veklocal/panic/qupanic_block.a"), s_quirnALate, 0);
     write(QStringLiteral("/late/dev/mtdblock/kpanic"), s_kernelReportLate, 0);
 }
@@ -222,7 +223,7 @@ void tst_KIVO_PanicTool::run_data()
          "detail": "Timestamp 12:0:0 \n 29-2-2040"})");
     row("late: json: timeline in time order", "late: --json timeline", 0, R"([
         "quirn 1 2038-01-19T03:14:08Z", "kernel 1 2040-02-29T12:00:00Z",
-        "bp 1 2097-08-05T09:04:00Z"])");
+        "ap 1 2040-02-29T12:00:01Z", "bp 1 2097-08-05T09:04:00Z"])");
 
     row("usage: no command", "", 2, "");
     row("usage: unknown command", "erase", 2, "");
@@ -353,6 +354,25 @@ void tst_KIVO_PanicTool::bundle()
     QCOMPARE(records["kernel"]["panics"][0]["timestamp"].toInteger(), 1714827909);
 }
 
+// Files stamped after January 2038 go into the bundle, with their true times in dumps.json.
+void tst_KIVO_PanicTool::lateBundle()
+{
+    QTemporaryDir output;
+    QTemporaryDir unpacked;
+    const ToolRun result = runPanic(
+        {"--quiet", "bundle", "--with-dumps", "--output", output.path()}, m_root->path("/late"));
+    QCOMPARE(result.exitCode, 0);
+    const ToolRun tar = runTool("tar", {"-xzmf", QString::fromUtf8(result.out.trimmed()),
+                                        "--strip-components=1", "-C", unpacked.path()});
+    QVERIFY2(tar.exitCode == 0, tar.err);
+    const QMap<QString, QByteArray> files = readTree(unpacked.path());
+    QCOMPARE(files.value("files/veklocal/panic/bp_panic.log1"), s_bpLog1Late);
+    QCOMPARE(files.value("dumps/core.late.1"), QByteArray("ELF late"));
+    const QJsonValue dump = QJsonDocument::fromJson(files.value("dumps.json"))["entries"][0];
+    QCOMPARE(dump["modified"].toInteger(), s_lateStamp + 1);
+    QCOMPARE(dump["time"].toString(), QStringLiteral("2040-02-29T12:00:01Z"));
+}
+
 // The sample data fills a root that the tool reads back in full.
 void tst_KIVO_PanicTool::sampleData()
 {
@@ -446,8 +466,7 @@ void tst_KIVO_PanicTool::hostileRoot()
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
         QVERIFY(fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
         QVERIFY(file.write(content) == content.size() && file.flush());
-        QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime),
-                                 QFileDevice::FileModificationTime));
+        QVERIFY(setModifiedTime(path, mtime));
     };
     write("/veklocal/panic/bp_panic.log2", s_bpLog1, 1714828000);
     write("/usr/data_resource/apr/coredump_table.cfg", s_moduleTable, 1714800000);

@@ -182,9 +182,7 @@ void tst_KIVO_Panic_Util::writeFile(const QString &devicePath, const QByteArray 
                                     qint64 mtime)
 {
     m_root.writeFile(devicePath, content);
-    QFile file(m_root.path(devicePath));
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(mtime), QFile::FileModificationTime));
+    QVERIFY(setModifiedTime(QFile::encodeName(m_root.path(devicePath)), mtime));
 }
 
 // A FIFO without writer ("fifo") or a link to /dev/zero ("zero") at `path`.
@@ -381,6 +379,11 @@ void tst_KIVO_Panic_Util::readApPanics_data()
         << "module id=2,module name=$(touchmodule id=1,module name=%n%s%p"
            "Tracing module - $(touch pwned)Tracing module - new\nlineTracing module - " +
                QByteArray(24, 'm') + "Tracing module - a b;'c\"Tracing module - %s%n%x";
+    // A clock that ran ahead: with a 32-bit time_t, stat() refuses such a dump (EOVERFLOW).
+    QTest::newRow("a dump stamped in 2040 is the newest")
+        << QStringList{"core.late.1", "core.early.2"} << QList<int>{514129600, 0} << table
+        << QStringList{"2|82100|late|core.late.1", "1|82100|early|core.early.2"}
+        << tableTrace + "Tracing module - earlyTracing module - late";
     QTest::newRow("empty directory")
         << QStringList{""} << inOrder << table << QStringList()
         << tableTrace + "{1} KIVO_Panic_Util:L\tNo valid dump file\n";
@@ -445,7 +448,7 @@ void tst_KIVO_Panic_Util::readApPanics()
             QVERIFY(QFile::link(name, m_root.path(PANIC_DUMP_DIR) + '/' + name));
         } else if (!files.at(i).isEmpty()) {
             writeFile(PANIC_DUMP_DIR + ('/' + files.at(i)), "ELF",
-                      1700000000 + (ages.isEmpty() ? 10 * i : ages.at(i)));
+                      qint64(1700000000) + (ages.isEmpty() ? 10 * i : ages.at(i)));
         }
     }
     if (!table.isNull()) {

@@ -88,10 +88,7 @@ void tst_KIVO_PanicScreens::writeDumps(const QStringList &names, qint64 firstTim
     for (const QString &name : names) {
         const QString path = "/veklocal/apr_app_dump/" + name;
         m_root.writeFile(path, "ELF");
-        QFile dump(m_root.path(path));
-        QVERIFY(dump.open(QFile::ReadWrite) &&
-                dump.setFileTime(QDateTime::fromSecsSinceEpoch(firstTime),
-                                 QFileDevice::FileModificationTime));
+        QVERIFY(setModifiedTime(QFile::encodeName(m_root.path(path)), firstTime));
         firstTime += step;
     }
 }

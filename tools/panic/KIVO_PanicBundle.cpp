@@ -2,6 +2,7 @@
 
 #include "KIVO_PanicSource.h"
 #include "KIVO_PanicText.h"
+#include "PlFileStatus.h"
 #include "PlRoot.h"
 
 #include <QCoreApplication>
@@ -59,7 +60,7 @@ public:
     ArchiveWriter(const ArchiveWriter &) = delete;
     ArchiveWriter &operator=(const ArchiveWriter &) = delete;
 
-    bool add(const QString &member, const QByteArray &content, time_t modified)
+    bool add(const QString &member, const QByteArray &content, qint64 modified)
     {
         QCryptographicHash hash(QCryptographicHash::Sha256);
         hash.addData(content);
@@ -72,7 +73,7 @@ public:
 
     // Streams `size` bytes of an open file in chunks, never holding more than one; a file that
     // shrank meanwhile is padded with zeros so the member keeps the size its header gave.
-    bool addStream(const QString &member, int fd, qint64 size, time_t modified)
+    bool addStream(const QString &member, int fd, qint64 size, qint64 modified)
     {
         QCryptographicHash hash(QCryptographicHash::Sha256);
         if (!header(member, size, modified)) {
@@ -158,14 +159,17 @@ private:
         return la_ssize_t(length);
     }
 
-    bool header(const QString &member, qint64 size, time_t modified)
+    bool header(const QString &member, qint64 size, qint64 modified)
     {
         struct archive_entry *entry = archive_entry_new();
         archive_entry_set_pathname_utf8(entry, member.toUtf8().constData());
         archive_entry_set_filetype(entry, AE_IFREG);
         archive_entry_set_perm(entry, 0644);
         archive_entry_set_size(entry, size);
-        archive_entry_set_mtime(entry, modified, 0);
+        // The archive library takes a time_t: on armhf, 32 bits, and a time after January 2038
+        // is stored as the latest it holds (dumps.json keeps every dump's true time).
+        constexpr qint64 latest = std::numeric_limits<time_t>::max();
+        archive_entry_set_mtime(entry, time_t(std::clamp(modified, -latest - 1, latest)), 0);
         const int result = archive_write_header(m_archive, entry);
         archive_entry_free(entry);
         return result == ARCHIVE_OK || fail();
@@ -204,7 +208,7 @@ private:
 struct RawFile {
     int fd = -1;
     qint64 size = 0;
-    time_t modified = 0;
+    qint64 modified = 0;
     ~RawFile()
     {
         if (fd >= 0) {
@@ -219,13 +223,13 @@ bool openRaw(const QByteArray &path, bool blockDevice, qint64 limit, RawFile *ra
     if (raw->fd < 0) {
         return false;
     }
-    struct stat info;
-    if (fstat(raw->fd, &info) != 0) {
+    PlFileStatus info;
+    if (plFileStatus(raw->fd, &info) != 0) {
         return false;
     }
-    if (S_ISREG(info.st_mode)) {
-        raw->size = info.st_size;
-    } else if (blockDevice && S_ISBLK(info.st_mode)) {
+    if (S_ISREG(info.mode)) {
+        raw->size = info.size;
+    } else if (blockDevice && S_ISBLK(info.mode)) {
         const off_t end = lseek(raw->fd, 0, SEEK_END);
         if (end < 0 || lseek(raw->fd, 0, SEEK_SET) != 0) {
             return false;
@@ -235,7 +239,7 @@ bool openRaw(const QByteArray &path, bool blockDevice, qint64 limit, RawFile *ra
         return false;
     }
     raw->size = std::min(raw->size, limit);
-    raw->modified = info.st_mtime;
+    raw->modified = info.modified;
     return true;
 }
 
@@ -251,9 +255,9 @@ QString filesMember(const QString &devicePath)
     return QStringLiteral("files/") + parts.join(QLatin1Char('/'));
 }
 
-QString isoTime(time_t when)
+QString isoTime(qint64 when)
 {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(when));
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(when);
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
@@ -262,7 +266,7 @@ struct DumpEntry {
     QByteArray name;
     QString type;
     qint64 size = 0;
-    time_t modified = 0;
+    qint64 modified = 0;
 };
 
 // The dump directory's entries by name, read with the names' own bytes (a name that is not
@@ -280,14 +284,14 @@ bool listDumps(QList<DumpEntry> *entries)
         }
         DumpEntry dump;
         dump.name = name;
-        struct stat info;
+        PlFileStatus info;
         const QByteArray path = plRootedPath(PANIC_DUMP_DIR) + '/' + name;
-        if (stat(path.constData(), &info) == 0) {
-            dump.type = S_ISREG(info.st_mode)   ? QStringLiteral("file")
-                        : S_ISDIR(info.st_mode) ? QStringLiteral("directory")
-                                                : QStringLiteral("other");
-            dump.size = S_ISREG(info.st_mode) ? qint64(info.st_size) : 0;
-            dump.modified = info.st_mtime;
+        if (plFileStatus(path.constData(), &info) == 0) {
+            dump.type = S_ISREG(info.mode)   ? QStringLiteral("file")
+                        : S_ISDIR(info.mode) ? QStringLiteral("directory")
+                                             : QStringLiteral("other");
+            dump.size = S_ISREG(info.mode) ? info.size : 0;
+            dump.modified = info.modified;
         } else {
             dump.type = QStringLiteral("other");
         }
@@ -310,7 +314,7 @@ QJsonObject dumpListing(const QList<DumpEntry> &entries)
         }
         entry.insert(QStringLiteral("type"), dump.type);
         entry.insert(QStringLiteral("size"), dump.size);
-        entry.insert(QStringLiteral("modified"), qint64(dump.modified));
+        entry.insert(QStringLiteral("modified"), dump.modified);
         entry.insert(QStringLiteral("time"), isoTime(dump.modified));
         entry.insert(QStringLiteral("coreDump"), dump.name.contains("core"));
         listed.append(entry);
@@ -352,7 +356,7 @@ QString KIVO_PanicBundle::settingsFilePath()
 QString KIVO_PanicBundle::write(const QString &outputDir)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const time_t created = time_t(now.toSecsSinceEpoch());
+    const qint64 created = now.toSecsSinceEpoch();
     const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QLatin1Char('Z');
     QString topDir = QStringLiteral("kivo-panic-bundle-") + stamp;
     QString path = QDir(outputDir).filePath(topDir + QStringLiteral(".tar.gz"));
@@ -381,11 +385,11 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
     const QString top = topDir + QLatin1Char('/');
     QStringList missing;
     QStringList members;
-    auto add = [&](const QString &member, const QByteArray &content, time_t modified) {
+    auto add = [&](const QString &member, const QByteArray &content, qint64 modified) {
         members << member;
         return archive.add(top + member, content, modified);
     };
-    auto addRaw = [&](const QString &member, const RawFile &raw, time_t modified) {
+    auto addRaw = [&](const QString &member, const RawFile &raw, qint64 modified) {
         members << member;
         return archive.addStream(top + member, raw.fd, raw.size, modified);
     };

@@ -1,5 +1,6 @@
 #include "KIVO_Panic_Util.h"
 
+#include "PlFileStatus.h"
 #include "PlRoot.h"
 
 #include <QByteArray>
@@ -71,9 +72,9 @@ int openSourceFile(const char *path, bool blockDevice = false)
     if (fd < 0) {
         return -1;
     }
-    struct stat info;
-    if (fstat(fd, &info) != 0 ||
-        !(S_ISREG(info.st_mode) || (blockDevice && S_ISBLK(info.st_mode)))) {
+    PlFileStatus info;
+    if (plFileStatus(fd, &info) != 0 ||
+        !(S_ISREG(info.mode) || (blockDevice && S_ISBLK(info.mode)))) {
         close(fd);
         errno = EINVAL;
         return -1;
@@ -226,7 +227,7 @@ void readPanicBlocks(FILE *file, PanicNode **head, uint8_t *count, const BlockFo
 
 struct OpenPanicFile {
     FILE *file = nullptr;
-    time_t modified = 0;
+    int64_t modified = 0;
 };
 
 OpenPanicFile openPanicFile(const char *devicePath)
@@ -238,9 +239,9 @@ OpenPanicFile openPanicFile(const char *devicePath)
         trace("Unable to read %s", devicePath);
         return opened;
     }
-    struct stat info;
-    if (fstat(fileno(opened.file), &info) == 0) {
-        opened.modified = info.st_mtime;
+    PlFileStatus info;
+    if (plFileStatus(fileno(opened.file), &info) == 0) {
+        opened.modified = info.modified;
     }
     return opened;
 }
@@ -279,16 +280,16 @@ QByteArray dumpPath(const char *entryName)
 // stat'ed (a dangling symlink, a loop, a file deleted meanwhile).
 struct DumpAge {
     bool known;
-    time_t modified;
+    int64_t modified;
 };
 
 DumpAge dumpAge(const char *entryName)
 {
-    struct stat info;
-    if (stat(dumpPath(entryName).constData(), &info) != 0) {
+    PlFileStatus info;
+    if (plFileStatus(dumpPath(entryName).constData(), &info) != 0) {
         return {false, 0};
     }
-    return {true, info.st_mtime};
+    return {true, info.modified};
 }
 
 // Older first, entries of unknown age last; equal times (and unknown ages) sort by name, so a
@@ -556,8 +557,8 @@ void readApPanics(PanicNode **head, uint8_t *count)
         PANIC_TRACE("No valid dump file");
     }
     for (int i = 0; i < used; ++i) {
-        struct stat info;
-        const int result = stat(dumpPath(taken[size_t(i)]->d_name).constData(), &info);
+        PlFileStatus info;
+        const int result = plFileStatus(dumpPath(taken[size_t(i)]->d_name).constData(), &info);
         if (result != 0) {
             // Entries that cannot be stat'ed sort last: only they are lost, each with its trace.
             const int statError = errno;
@@ -568,7 +569,7 @@ void readApPanics(PanicNode **head, uint8_t *count)
         if (!record) {
             break;
         }
-        record->timestamp = info.st_mtime;
+        record->timestamp = info.modified;
         record->panicNum = static_cast<uint32_t>(i + 1);
         std::strncpy(record->fileName, taken[size_t(i)]->d_name, sizeof record->fileName - 1);
         if (lookupCoreModule(record->fileName, &record->moduleId, record->moduleName) == 4) {

@@ -72,7 +72,7 @@ struct PanicNode {
 // One AP core dump file.
 struct ApDumpRecord {
     uint32_t moduleId; // from the module table, PANIC_ID_UNKNOWN_MODULE when not found
-    time_t timestamp;  // the dump file's modification time
+    int64_t timestamp; // the dump file's modification time, 64-bit on every architecture
     uint32_t panicNum; // 1-based position in the age-sorted listing
     uint32_t nameLength;
     char moduleName[25];

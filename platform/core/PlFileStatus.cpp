@@ -1,0 +1,16 @@
+#include "PlFileStatus.h"
+
+#include <sys/stat.h>
+
+int plFileStatusAt(int dirFd, const char *path, int flags, PlFileStatus *status)
+{
+    // The C library answers from fstatat() itself where the kernel has no statx (before 4.11).
+    struct statx info;
+    if (statx(dirFd, path, flags, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME, &info) != 0) {
+        return -1;
+    }
+    status->mode = info.stx_mode;
+    status->size = int64_t(info.stx_size);
+    status->modified = info.stx_mtime.tv_sec;
+    return 0;
+}
