@@ -63,7 +63,6 @@ void tst_KIVO_QcopTool::sendWritesData_data()
     row("int32 negative", "int32:-2", "fffffffe");
     row("int32 bit pattern in hex", "int32:0x80000000", "80000000");
     row("int8 count byte 200", "int8:200", "c8");
-    row("int8 negative", "int8:-56", "c8");
     row("uint32 and int16", "uint32:4294967295|int16:-2|uint16:0x1234", "ffffffff fffe 1234");
     row("uint64 is hi then lo", "uint64:0x8000000000000001", "80000000 00000001");
     row("QString with a blank", "QString:Serving Cell",
