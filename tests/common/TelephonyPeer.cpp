@@ -31,6 +31,7 @@ public:
     {
         QMutexLocker lock(&mutex);
         calls << message;
+        mostUnanswered = qMax(mostUnanswered, int(calls.size()) - answered);
         const Plan planned = byMethod.value(message.member(), plan);
         const QDBusMessage reply = planned.mode == Mode::Error
                                        ? message.createErrorReply(planned.errorName, "planned")
@@ -59,6 +60,7 @@ public:
     QHash<QString, Plan> byMethod;
     QList<QDBusMessage> calls;
     int answered = 0;
+    int mostUnanswered = 0;
 };
 
 TelephonyPeer::TelephonyPeer()
@@ -133,6 +135,12 @@ int TelephonyPeer::unanswered() const
 {
     QMutexLocker lock(&m_object->mutex);
     return int(m_object->calls.size()) - m_object->answered;
+}
+
+int TelephonyPeer::mostUnanswered() const
+{
+    QMutexLocker lock(&m_object->mutex);
+    return m_object->mostUnanswered;
 }
 
 QVariantList TelephonyPeer::calls(const QString &method) const

@@ -34,6 +34,8 @@ public:
     QDBusMessage lastCall() const;
     // Calls received whose answer has not been sent yet.
     int unanswered() const;
+    // The most calls that were unanswered at once.
+    int mostUnanswered() const;
     // The first argument of each call of `method`, in order.
     QVariantList calls(const QString &method) const;
 

@@ -53,14 +53,8 @@ struct Fields {
     }
     QString text() const
     {
-        return QStringLiteral("%1 %2 %3 %4 %5 | %6")
-            .arg(state)
-            .arg(prev)
-            .arg(arfcn)
-            .arg(stored)
-            .arg(mode)
-            .arg(QString::fromLatin1(
-                QByteArray(reinterpret_cast<const char *>(&request), 5).toHex()));
+        return QString::asprintf("%d %d %d %d %d | ", state, prev, arfcn, stored, mode) +
+               QByteArray(reinterpret_cast<const char *>(&request), 5).toHex();
     }
 
     int state;
@@ -81,6 +75,16 @@ private slots:
     void transition();
 };
 
+// The fields before, the input and the link's answers to it (the verdict, then the request
+// statuses), the fields after, what went out in order ("; " apart) and the traces.
+void row(const char *name, const char *before, const char *input, const QList<int> &answers,
+         const char *after, const QString &out, const char *trace)
+{
+    QTest::newRow(name) << QString::fromLatin1(before) << QString::fromLatin1(input) << answers
+                        << QString::fromLatin1(after) << out.split("; ", Qt::SkipEmptyParts)
+                        << QByteArray(trace);
+}
+
 void tst_KIVO_Sticker::transition_data()
 {
     QTest::addColumn<QString>("before");
@@ -90,147 +94,87 @@ void tst_KIVO_Sticker::transition_data()
     QTest::addColumn<QStringList>("out");
     QTest::addColumn<QByteArray>("trace");
 
-    const QString ask =
-        QStringLiteral("message Cell Sticker Information: Set sticker on ARFCN 70 ?");
+    const QString ask = "message Cell Sticker Information: Set sticker on ARFCN 70 ?; check 70";
     const QString info = QStringLiteral("notice Cell id: %1\n%2");
-    const QString failed = QStringLiteral("notice Cell id: %1\nCell Sticker Stopped\n%2");
-    const QByteArray updated = "\nUpdate sticker\nValue of arfcn = ";
+    const QString failed = QStringLiteral("barred; notice Cell id: %1\nCell Sticker Stopped\n%2");
 
     // The "Arfcn" popup and the screen being built.
-    QTest::newRow("entry: any state to 1")
-        << "2 0 62 62 1 | 013e000000"
-        << "enter 70" << QList<int>() << "1 2 70 62 1 | 013e000000"
-        << QStringList{"write Cell Sticker State=1"} << QByteArray("value of stored arfcn = 70");
-    QTest::newRow("entry: empty is 0")
-        << "1 0 9 -1 1 | 0100000000"
-        << "enter " << QList<int>() << "1 1 0 -1 1 | 0100000000"
-        << QStringList{"write Cell Sticker State=1"} << QByteArray("value of stored arfcn = 0");
-    QTest::newRow("popup: file's ARFCN")
-        << "2 0 5 62 1 | 0100000000"
-        << "popup" << QList<int>() << "2 0 77 62 1 | 0100000000" << QStringList{"field 77"}
-        << QByteArray("\nStored arfcn = 77");
-    QTest::newRow("popup: none stored")
-        << "0 0 5 -1 1 | 0100000000"
-        << "popup" << QList<int>() << "0 0 5 -1 1 | 0100000000" << QStringList() << QByteArray();
-    QTest::newRow("screen: sticker set in the file")
-        << "0 0 5 62 0 | 0000000000"
-        << "screen" << QList<int>() << "2 0 77 62 1 | 0100000000" << QStringList{"entry on"}
-        << QByteArray("\nValue of arfcn = 77");
-    QTest::newRow("mode On") << "0 0 -1 -1 0 | 0000000000"
-                             << "mode 0" << QList<int>() << "0 0 -1 -1 1 | 0100000000"
-                             << QStringList{"entry on", "write cell_sticker_mode=1"}
-                             << QByteArray();
-    QTest::newRow("mode Off") << "2 0 62 62 1 | 013e000000"
-                              << "mode 1" << QList<int>() << "2 0 62 62 0 | 003e000000"
-                              << QStringList{"entry off", "write cell_sticker_mode=0"}
-                              << QByteArray();
+    row("entry: any state to 1", "2 0 62 62 1 | 013e000000", "enter 70", {},
+        "1 2 70 62 1 | 013e000000", "write Cell Sticker State=1", "value of stored arfcn = 70");
+    row("entry: empty is 0", "1 0 9 -1 1 | 0100000000", "enter ", {}, "1 1 0 -1 1 | 0100000000",
+        "write Cell Sticker State=1", "value of stored arfcn = 0");
+    row("popup: file's ARFCN", "2 0 5 62 1 | 0100000000", "popup", {}, "2 0 77 62 1 | 0100000000",
+        "field 77", "\nStored arfcn = 77");
+    row("popup: none stored", "0 0 5 -1 1 | 0100000000", "popup", {}, "0 0 5 -1 1 | 0100000000", "",
+        "");
+    row("screen: sticker set in the file", "0 0 5 62 0 | 0000000000", "screen", {},
+        "2 0 77 62 1 | 0100000000", "entry on", "\nValue of arfcn = 77");
+    row("mode On", "0 0 -1 -1 0 | 0000000000", "mode 0", {}, "0 0 -1 -1 1 | 0100000000",
+        "entry on; write cell_sticker_mode=1", "");
+    row("mode Off", "2 0 62 62 1 | 013e000000", "mode 1", {}, "2 0 62 62 0 | 003e000000",
+        "entry off; write cell_sticker_mode=0", "");
 
     // "Set" with the mode On.
-    QTest::newRow("on: no cell selected")
-        << "2 0 62 62 1 | 013e000000"
-        << "set" << QList<int>() << "2 0 62 62 1 | 013e000000"
-        << QStringList{"message Cell Sticker Error: No cell selected"} << QByteArray();
-    QTest::newRow("on: ARFCN of the last request")
-        << "1 2 62 62 1 | 013e000000"
-        << "set" << QList<int>() << "2 2 62 62 1 | 013e000000"
-        << QStringList{"write Cell Sticker State=2"} << QByteArray("\ncell sticker state = 2 ");
-    QTest::newRow("on: wrong ARFCN")
-        << "1 0 70 62 1 | 013e000000"
-        << "set" << QList<int>{3} << "0 0 62 62 1 | 0146000000"
-        << QStringList{ask, "check 70", "write Cell Sticker State=0",
-                       "message Cell Sticker Information: Wrong ARFCN entered"}
-        << QByteArray();
-    QTest::newRow("on: accepted") << "1 0 70 62 1 | 013e000000"
-                                  << "set" << QList<int>{0, 0} << "1 0 70 62 1 | 0146000000"
-                                  << QStringList{ask, "check 70", "send 0146000000"}
-                                  << QByteArray();
-    QTest::newRow("on: refused")
-        << "1 2 70 62 1 | 013e000000"
-        << "set" << QList<int>{0, 4} << "2 2 62 62 0 | 0046000000"
-        << QStringList{ask,       "check 70",  "send 0146000000",
-                       "error 4", "entry off", "write Cell Sticker State=2"}
-        << QByteArray("\nkivo_eng->arfcn = 62 ");
+    row("on: no cell selected", "2 0 62 62 1 | 013e000000", "set", {}, "2 0 62 62 1 | 013e000000",
+        "message Cell Sticker Error: No cell selected", "");
+    row("on: ARFCN of the last request", "1 2 62 62 1 | 013e000000", "set", {},
+        "2 2 62 62 1 | 013e000000", "write Cell Sticker State=2", "\ncell sticker state = 2 ");
+    row("on: wrong ARFCN", "1 0 70 62 1 | 013e000000", "set", {3}, "0 0 62 62 1 | 0146000000",
+        ask + "; write Cell Sticker State=0; message Cell Sticker Information: Wrong ARFCN entered",
+        "");
+    row("on: accepted", "1 0 70 62 1 | 013e000000", "set", {0, 0}, "1 0 70 62 1 | 0146000000",
+        ask + "; send 0146000000", "");
+    row("on: refused", "1 2 70 62 1 | 013e000000", "set", {0, 4}, "2 2 62 62 0 | 0046000000",
+        ask + "; send 0146000000; error 4; entry off; write Cell Sticker State=2",
+        "\nkivo_eng->arfcn = 62 ");
 
     // "Set" with the mode Off, and a failure passed back to the screen.
-    QTest::newRow("off: sticker not set")
-        << "1 0 62 62 0 | 0000000000"
-        << "set" << QList<int>() << "1 0 62 62 0 | 0000000000"
-        << QStringList{"message Cell Sticker Information: Sticker not set"} << QByteArray();
-    QTest::newRow("off: release") << "2 0 62 62 0 | 0000000000"
-                                  << "set" << QList<int>{0} << "2 0 62 62 0 | 003e000000"
-                                  << QStringList{"send 003e000000"} << QByteArray();
-    QTest::newRow("off: release refused")
-        << "2 0 62 62 0 | 0000000000"
-        << "set" << QList<int>{5} << "2 0 62 62 0 | 003e000000"
-        << QStringList{"send 003e000000", "error 5"} << QByteArray();
-    QTest::newRow("failed: stop accepted")
-        << "0 0 62 62 1 | 013e000000"
-        << "failed" << QList<int>{0} << "0 0 62 62 0 | 003e000000"
-        << QStringList{"send 003e000000", "write cell_sticker_mode=0"} << QByteArray();
-    QTest::newRow("failed: stop refused")
-        << "0 0 62 62 1 | 013e000000"
-        << "failed" << QList<int>{1} << "0 0 62 62 0 | 003e000000"
-        << QStringList{"send 003e000000", "error 1"} << QByteArray();
-    QTest::newRow("failed: mode Off already")
-        << "0 0 62 62 0 | 003e000000"
-        << "failed" << QList<int>() << "0 0 62 62 0 | 003e000000" << QStringList() << QByteArray();
+    row("off: sticker not set", "1 0 62 62 0 | 0000000000", "set", {}, "1 0 62 62 0 | 0000000000",
+        "message Cell Sticker Information: Sticker not set", "");
+    row("off: release", "2 0 62 62 0 | 0000000000", "set", {0}, "2 0 62 62 0 | 003e000000",
+        "send 003e000000", "");
+    row("off: release refused", "2 0 62 62 0 | 0000000000", "set", {5}, "2 0 62 62 0 | 003e000000",
+        "send 003e000000; error 5", "");
+    row("failed: stop accepted", "0 0 62 62 1 | 013e000000", "failed", {0},
+        "0 0 62 62 0 | 003e000000", "send 003e000000; write cell_sticker_mode=0", "");
+    row("failed: stop refused", "0 0 62 62 1 | 013e000000", "failed", {1},
+        "0 0 62 62 0 | 003e000000", "send 003e000000; error 1", "");
+    row("failed: mode Off already", "0 0 62 62 0 | 003e000000", "failed", {},
+        "0 0 62 62 0 | 003e000000", "", "");
 
-    // The outcome events.
-    QTest::newRow("1, 6 keeps") << "1 0 70 62 1 | 0146000000"
-                                << "outcome 6" << QList<int>() << "2 0 70 70 1 | 0146000000"
-                                << QStringList{"write storedArfcn=70", "write Cell Sticker State=2",
-                                               info.arg(70).arg("Mode Entered")}
-                                << updated + "70";
-    QTest::newRow("1, 2 fails") << "1 2 70 62 1 | 0146000000"
-                                << "outcome 2" << QList<int>() << "2 2 62 62 1 | 0146000000"
-                                << QStringList{"write storedArfcn=62", "write Cell Sticker State=2",
-                                               "barred", failed.arg(70).arg("Cell Barred")}
-                                << updated + "62";
-    QTest::newRow("1, 0 fails, none stored")
-        << "1 0 36 -1 1 | 0124000000"
-        << "outcome 0" << QList<int>() << "0 0 -1 -1 1 | 0124000000"
-        << QStringList{"write storedArfcn=4294967295", "write Cell Sticker State=0", "barred",
-                       failed.arg(36).arg("Wrong PLMN")}
-        << updated + "-1";
-    QTest::newRow("1, 7 confirms, then resets")
-        << "1 2 70 62 1 | 0146000000"
-        << "outcome 7" << QList<int>() << "0 0 70 70 1 | 01ffffffff"
-        << QStringList{"write storedArfcn=70", "write Cell Sticker State=2",
-                       "write Cell Sticker State=0", info.arg(70).arg("Cell Sticker Stopped")}
-        << updated + "70";
-    QTest::newRow("2, 8 keeps") << "2 0 62 62 1 | 013e000000"
-                                << "outcome 8" << QList<int>() << "2 0 62 62 1 | 013e000000"
-                                << QStringList{"write storedArfcn=62",
-                                               info.arg(62).arg("Scanning for Cell")}
-                                << updated + "62";
-    QTest::newRow("2, 5 fails") << "2 0 62 62 1 | 013e000000"
-                                << "outcome 5" << QList<int>() << "2 0 62 62 1 | 013e000000"
-                                << QStringList{"write storedArfcn=62", "barred",
-                                               failed.arg(62).arg("NC RESEL")}
-                                << updated + "62";
-    QTest::newRow("2, 9 keeps") << "2 1 62 62 1 | 013e000000"
-                                << "outcome 9" << QList<int>() << "2 1 62 62 1 | 013e000000"
-                                << QStringList{"write storedArfcn=62",
-                                               info.arg(62).arg("Suspended Dedicated Mode")}
-                                << updated + "62";
-    QTest::newRow("0, 10 is success")
-        << "0 0 33 -1 1 | 0100000000"
-        << "outcome 10" << QList<int>() << "0 0 33 -1 1 | 0100000000"
-        << QStringList{info.arg(33).arg("Arfcn is Ok")} << QByteArray("\nUpdate sticker");
-    QTest::newRow("0, 3 fails") << "0 0 33 -1 1 | 0100000000"
-                                << "outcome 3" << QList<int>() << "0 0 33 -1 1 | 0100000000"
-                                << QStringList{"barred", failed.arg(33).arg("Invalid Information")}
-                                << QByteArray("\nUpdate sticker");
-    QTest::newRow("1, 0x100 wrong ARFCN")
-        << "1 2 70 62 1 | 0146000000"
-        << "outcome 256" << QList<int>() << "2 2 62 62 1 | 0146000000"
-        << QStringList{"write Cell Sticker State=2", "notice Wrong ARFCN entered"}
-        << QByteArray("\nIs arfcn wrong 70 ");
-    QTest::newRow("2, 0x200 wrong ARFCN")
-        << "2 0 62 62 1 | 013e000000"
-        << "outcome 512" << QList<int>() << "0 0 62 62 1 | 013e000000"
-        << QStringList{"write Cell Sticker State=0", "notice Wrong ARFCN entered"}
-        << QByteArray("\nIs arfcn wrong 62 ");
+    // The outcome events: state, code.
+    row("1, 6 keeps", "1 0 70 62 1 | 0146000000", "outcome 6", {}, "2 0 70 70 1 | 0146000000",
+        "write storedArfcn=70; write Cell Sticker State=2; " + info.arg(70).arg("Mode Entered"),
+        "\nUpdate sticker\nValue of arfcn = 70");
+    row("1, 2 fails", "1 2 70 62 1 | 0146000000", "outcome 2", {}, "2 2 62 62 1 | 0146000000",
+        "write storedArfcn=62; write Cell Sticker State=2; " + failed.arg(70).arg("Cell Barred"),
+        "\nUpdate sticker\nValue of arfcn = 62");
+    row("1, 0 fails, none stored", "1 0 36 -1 1 | 0124000000", "outcome 0", {},
+        "0 0 -1 -1 1 | 0124000000",
+        "write storedArfcn=4294967295; write Cell Sticker State=0; " +
+            failed.arg(36).arg("Wrong PLMN"),
+        "\nUpdate sticker\nValue of arfcn = -1");
+    row("1, 7 confirms, then resets", "1 2 70 62 1 | 0146000000", "outcome 7", {},
+        "0 0 70 70 1 | 01ffffffff",
+        "write storedArfcn=70; write Cell Sticker State=2; write Cell Sticker State=0; " +
+            info.arg(70).arg("Cell Sticker Stopped"),
+        "\nUpdate sticker\nValue of arfcn = 70");
+    row("2, 8 keeps", "2 1 62 62 1 | 013e000000", "outcome 8", {}, "2 1 62 62 1 | 013e000000",
+        "write storedArfcn=62; " + info.arg(62).arg("Scanning for Cell"),
+        "\nUpdate sticker\nValue of arfcn = 62");
+    row("2, 5 fails", "2 0 62 62 1 | 013e000000", "outcome 5", {}, "2 0 62 62 1 | 013e000000",
+        "write storedArfcn=62; " + failed.arg(62).arg("NC RESEL"),
+        "\nUpdate sticker\nValue of arfcn = 62");
+    row("0, 10 is success", "0 0 33 -1 1 | 0100000000", "outcome 10", {},
+        "0 0 33 -1 1 | 0100000000", info.arg(33).arg("Arfcn is Ok"), "\nUpdate sticker");
+    row("0, 3 fails", "0 0 33 -1 1 | 0100000000", "outcome 3", {}, "0 0 33 -1 1 | 0100000000",
+        failed.arg(33).arg("Invalid Information"), "\nUpdate sticker");
+    row("1, 0x100 wrong ARFCN", "1 2 70 62 1 | 0146000000", "outcome 256", {},
+        "2 2 62 62 1 | 0146000000", "write Cell Sticker State=2; notice Wrong ARFCN entered",
+        "\nIs arfcn wrong 70 ");
+    row("2, 0x200 wrong ARFCN", "2 0 62 62 1 | 013e000000", "outcome 512", {},
+        "0 0 62 62 1 | 013e000000", "write Cell Sticker State=0; notice Wrong ARFCN entered",
+        "\nIs arfcn wrong 62 ");
 }
 
 void tst_KIVO_Sticker::transition()

@@ -210,10 +210,8 @@ void tst_KIVO_Peers::telephonyFailsMidCall_data()
                        "KIVO: TAPI Error: Timeout!"};
 }
 
-// "Cell Bar Access" with a service that answers after KIVO has given up, or ends while KIVO
-// waits for its answer: the call fails as having had no reply (the time-out popup), a service
-// that is gone closes the device, the mode and /tmp/kivo stay as they were, a late answer does
-// no harm, and KIVO goes on.
+// "Cell Bar Access" with a service that answers after KIVO has given up, or ends while KIVO waits:
+// the time-out popup (and the device closed), mode and files unchanged, a late answer harmless.
 void tst_KIVO_Peers::telephonyFailsMidCall()
 {
     QFETCH(int, replyDelay);
@@ -229,18 +227,15 @@ void tst_KIVO_Peers::telephonyFailsMidCall()
     }
     m_engine->cellBarMode = 2;
 
-    // Killed from another thread once the call has reached the service: the GUI thread is
-    // blocked in it.
+    // Killed from another thread once the call has reached the service: the GUI thread waits.
     std::atomic<bool> done{!killed};
     std::thread killer([&] {
         QDBusConnection bus =
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("killer"));
-        const QVariantList member = {QStringLiteral("SetCellBarAccessMode")};
         for (int i = 0; i < 500 && !done; ++i) {
-            if (callSim(s_telephonyControl, "CallCount", member, bus)
-                    .arguments()
-                    .value(0)
-                    .toUInt()) {
+            const QDBusMessage count =
+                callSim(s_telephonyControl, "CallCount", {"SetCellBarAccessMode"}, bus);
+            if (count.arguments().value(0).toUInt() > 0) {
                 done = ::kill(pid_t(pid), SIGKILL) == 0;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -294,18 +289,14 @@ void tst_KIVO_Peers::telephonyRestarts()
     QVERIFY(watcher.seen().at(1).text.endsWith(QStringLiteral("Arfcn is Ok")));
 }
 
-// Thousands of sticker outcomes while nobody closes the notices. Each notice runs a nested
-// event loop until it is closed; one open at a time keeps the loops from nesting (3,000 nested
-// notices took 7.7 MB of the 8 MB stack and 366 MB of memory), and the others wait: every one
-// is shown once they are closed one by one. The checks run from a timer, inside whatever
-// notice loop is running.
+// 3,000 sticker outcomes while nobody closes the notices: one open at a time (nested, they took
+// 7.7 MB of the 8 MB stack), every one shown once they are closed one by one from a timer.
 void tst_KIVO_Peers::stickerFlood()
 {
     TelephonyPeer peer;
     peer.answer({1});
     QVERIFY(peer.claimName());
     m_engine->ActivateTapiDevice();
-    // Registration goes on in the background; events are taken once it is answered.
     QTRY_COMPARE(peer.calls(QStringLiteral("Register")).size(), 1);
     m_engine->cellStickerState = 0;
     m_engine->arfcn = 62;
@@ -341,9 +332,8 @@ void tst_KIVO_Peers::stickerFlood()
     checkFilesIntact();
 }
 
-// The kivo program under the same flood and a flapping telephony service, with nobody to close
-// its popups: it still handles what comes after, its memory and its stack stay bounded, and its
-// files are as they were.
+// The kivo program under the same flood and a flapping service, nobody closing its popups: it
+// still handles a message, its memory and stack stay bounded, its files as they were.
 void tst_KIVO_Peers::kivoSurvivesFlood()
 {
     constexpr int kLosses = 400;

@@ -169,7 +169,6 @@ void tst_KIVO_Simulators::telephony_data()
     sticker("sticker: good cell", "", "013e000000", "0f03 06000000 3e000000 142a 120b");
     sticker("sticker: barred", "", "0124000000", "0f03 02000000 24000000 132a 120b");
     sticker("sticker: forbidden LAI", "", "0155000000", "0f03 01000000 55000000 013c 400c");
-    sticker("sticker: wrong PLMN", "", "0169000000", "0f03 00000000 69000000 f051 0122");
     sticker("sticker: wrong PLMN before barred, ARFCN above 255", "", "01f0030000",
             "0f03 00000000 f0030000 162a 120b");
     sticker("sticker: invalid information", "", "0158020000", "0f03 03000000 58020000 022b 120b");
