@@ -183,15 +183,18 @@ if [ ! -x "$host_build/bin/kivo-panic" ] || [ ! -x "$host_build/bin/kivo-sample-
 fi
 "$host_build/bin/kivo-sample-data" "$scratch/root" >/dev/null
 compare_rc=0
+# This build, and the other default ARM build folder when it is there.
+arm_builds=("$build")
+for other in "$top/build-arm64" "$top/build-armhf"; do
+    [ "$other" -ef "$build" ] || arm_builds+=("$other")
+done
 for command in "--json timeline" "timeline" "--json list bp" "--json list ap" \
     "--json list quirn" "--json list kernel" "show bp 3" "show quirn 1"; do
     read -r -a words <<<"$command"
     KIVO_ROOT=$scratch/root TZ=UTC "$host_build/bin/kivo-panic" --quiet "${words[@]}" \
         >"$scratch/x86-64.out"
-    for other in "$build" "$top/build-arm64" "$top/build-armhf"; do
+    for other in "${arm_builds[@]}"; do
         [ -x "$other/bin/kivo-panic" ] || continue
-        # This build is also one of the two default folders: compare it once.
-        [ "$other" != "$build" ] && [ "$other" -ef "$build" ] && continue
         name=$(basename "$other")
         # Each ARM build with the libraries it was built against (a sysroot, or none).
         prefix=$(sed -n 's/^KIVO_CROSS_SYSROOT:[A-Z]*=//p' "$other/CMakeCache.txt")
