@@ -118,30 +118,37 @@ void tst_KIVO_Settings::loadValues_data()
     QTest::addColumn<QByteArray>("file");
     // msg_warning_mode tone_warning_mode kivo_mode storedArfcn cell_sticker_mode, sticker state
     QTest::addColumn<QString>("fields");
+    QTest::addColumn<qint64>("modified"); // the file's time; 0: the time of writing
 
-    QTest::newRow("valid: every key")
+    // Stamped in 2040 by a clock that ran ahead: stat() with a 32-bit time_t refuses the file.
+    QTest::newRow("valid: every key, in a file stamped in 2040")
         << QByteArray("[KIVO]\nmsg_warning_mode=1\ntone_warning_mode=1\nkivo_mode=2\n"
                       "storedArfcn=62\ncell_sticker_mode=1\nCell%20Sticker%20State=2\n")
-        << "1 1 2 62 1 2";
+        << "1 1 2 62 1 2" << qint64(2214129600);
     QTest::newRow("valid: 8-bit fields keep the low 8 bits")
         << QByteArray("[KIVO]\nmsg_warning_mode=257\ntone_warning_mode=258\n"
                       "cell_sticker_mode=513\nkivo_mode=257\n")
-        << "1 2 257 -1 1 0";
+        << "1 2 257 -1 1 0" << qint64(0);
     QTest::newRow("valid: an ARFCN written unsigned reads back as -1")
-        << QByteArray("[KIVO]\nstoredArfcn=4294967295\n") << "0 0 0 -1 0 0";
+        << QByteArray("[KIVO]\nstoredArfcn=4294967295\n") << "0 0 0 -1 0 0" << qint64(0);
     QTest::newRow("valid: a key written by hand with plain blanks")
-        << QByteArray("[KIVO]\nCell Sticker State=1\n") << "0 0 0 -1 0 1";
+        << QByteArray("[KIVO]\nCell Sticker State=1\n") << "0 0 0 -1 0 1" << qint64(0);
     QTest::newRow("corrupt: other group and garbage values read as defaults")
         << QByteArray("[OTHER]\nkivo_mode=2\n[KIVO]\nstoredArfcn=abc\nmsg_warning_mode=\n")
-        << "0 0 0 -1 0 0";
+        << "0 0 0 -1 0 0" << qint64(0);
     QTest::newRow("corrupt: binary bytes")
-        << QByteArray("\x00\xff\x01[KIVO\n=\n", 11) << "0 0 0 -1 0 0";
+        << QByteArray("\x00\xff\x01[KIVO\n=\n", 11) << "0 0 0 -1 0 0" << qint64(0);
 }
 
 void tst_KIVO_Settings::loadValues()
 {
     QFETCH(QByteArray, file);
+    QFETCH(qint64, modified);
     m_root.writeFile(KivoTestRoot::defaultIniPath(), file);
+    if (modified != 0) {
+        QVERIFY(setModifiedTime(QFile::encodeName(m_root.path(KivoTestRoot::defaultIniPath())),
+                                modified));
+    }
     KIVO_Engine engine;
     // Values that loading must replace, whatever the file holds.
     engine.msg_warning_mode = engine.tone_warning_mode = engine.cell_sticker_mode = 9;
