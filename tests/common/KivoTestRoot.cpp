@@ -1,5 +1,7 @@
 #include "KivoTestRoot.h"
 
+#include "ScratchMount.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -65,6 +67,43 @@ bool KivoTestRoot::exists(const QString &devicePath) const
 void KivoTestRoot::remove(const QString &devicePath) const
 {
     QFile::remove(path(devicePath));
+}
+
+bool KivoTestRoot::placeHazard(const QString &store, const QString &hazard,
+                               const QByteArray &content, std::unique_ptr<ScratchMount> *mount,
+                               QString *skip) const
+{
+    const QString full = path(store);
+    if (hazard.endsWith(QLatin1String("mount"))) {
+        *mount = std::make_unique<ScratchMount>(QFileInfo(full).absolutePath(), 16);
+        if (!(*mount)->isMounted()) {
+            *skip = (*mount)->error();
+            return true;
+        }
+        writeFile(store, content);
+        return hazard.startsWith(QLatin1String("full")) ? (*mount)->fill()
+                                                        : (*mount)->remountReadOnly();
+    }
+    if (hazard == QLatin1String("read-only file")) {
+        if (::geteuid() == 0) {
+            *skip = QStringLiteral("root writes a read-only file all the same");
+            return true;
+        }
+        writeFile(store, content);
+        return QFile::setPermissions(full, QFile::ReadOwner);
+    }
+    if (hazard == QLatin1String("parent is a file")) {
+        writeFile(QFileInfo(store).path(), "not a directory");
+        return true;
+    }
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    if (hazard == QLatin1String("fifo")) {
+        return ::mkfifo(QFile::encodeName(full).constData(), 0644) == 0;
+    }
+    if (hazard == QLatin1String("directory")) {
+        return QDir().mkpath(full);
+    }
+    return hazard == QLatin1String("device") && QFile::link(QStringLiteral("/dev/null"), full);
 }
 
 QString KivoTestRoot::defaultIniPath()

@@ -2,6 +2,10 @@
 
 #include <QTemporaryDir>
 
+#include <memory>
+
+class ScratchMount;
+
 // A temporary KIVO_ROOT for one test program: set on construction, removed with the object.
 // VEK_APP_WRITE_PATH is unset so that the settings file takes its default path under the root.
 class KivoTestRoot {
@@ -21,6 +25,14 @@ public:
     QByteArray readFile(const QString &devicePath) const;
     bool exists(const QString &devicePath) const;
     void remove(const QString &devicePath) const;
+
+    // Puts `hazard` in the way of the store at the device path `store`: "full mount" or
+    // "read-only mount" (the store holding `content` on a 16 KiB tmpfs, kept in `*mount`, filled
+    // or remounted read-only), "read-only file" (holding `content`), "parent is a file", "fifo",
+    // "directory" or "device" (a link to /dev/null). False when a step failed; `*skip` says why
+    // the test must skip (no mount allowed; root writes a read-only file).
+    bool placeHazard(const QString &store, const QString &hazard, const QByteArray &content,
+                     std::unique_ptr<ScratchMount> *mount, QString *skip) const;
 
     // The settings file's device path with VEK_APP_WRITE_PATH unset.
     static QString defaultIniPath();

@@ -14,8 +14,6 @@
 
 #include <memory>
 
-#include <sys/stat.h>
-
 class tst_KIVO_StatusTool : public QObject {
     Q_OBJECT
 
@@ -266,23 +264,11 @@ void tst_KIVO_StatusTool::fileProblems()
     QFETCH(QString, readProblem);
     QFETCH(QString, writeProblem);
 
-    const QString full = m_root.path(store);
     std::unique_ptr<ScratchMount> mount;
-    if (hazard.endsWith(QLatin1String("mount"))) {
-        mount = std::make_unique<ScratchMount>(QFileInfo(full).absolutePath(), 16);
-        if (!mount->isMounted()) {
-            QSKIP(qPrintable(mount->error()));
-        }
-        writeFiles("[KIVO]\nkivo_mode=1\n", QByteArray());
-        QVERIFY(hazard.startsWith(QLatin1String("full")) ? mount->fill()
-                                                         : mount->remountReadOnly());
-    } else if (hazard == QLatin1String("parent is a file")) {
-        m_root.writeFile(QFileInfo(store).path(), "not a directory");
-    } else {
-        QDir().mkpath(QFileInfo(full).absolutePath());
-        QVERIFY(hazard == QLatin1String("fifo")
-                    ? ::mkfifo(QFile::encodeName(full).constData(), 0644) == 0
-                    : QDir().mkpath(full));
+    QString skip;
+    QVERIFY(m_root.placeHazard(store, hazard, "[KIVO]\nkivo_mode=1\n", &mount, &skip));
+    if (!skip.isEmpty()) {
+        QSKIP(qPrintable(skip));
     }
     const QStringList before = filesUnder(m_root.root());
 
