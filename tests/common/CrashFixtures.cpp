@@ -17,12 +17,24 @@ namespace {
 const char *const s_journalRemote = "/lib/systemd/systemd-journal-remote";
 const QByteArray s_bootId = "0123456789abcdef0123456789abcdef";
 
-bool writeAt(const KivoTestRoot &root, const QString &devicePath, const QByteArray &content,
+// The test root of a fixture: device paths under a host directory.
+struct FixtureRoot {
+    QString base;
+    QString path(const QString &devicePath) const
+    {
+        return base + devicePath;
+    }
+};
+
+bool writeAt(const FixtureRoot &root, const QString &devicePath, const QByteArray &content,
              qint64 modified)
 {
-    root.writeFile(devicePath, content);
-    return root.exists(devicePath) &&
-           setModifiedTime(QFile::encodeName(root.path(devicePath)), modified);
+    const QString full = root.path(devicePath);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile file(full);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size() && (file.close(), true) &&
+           setModifiedTime(QFile::encodeName(full), modified);
 }
 
 QByteArray panicText()
@@ -64,7 +76,7 @@ QByteArray twoCrashes()
 }
 
 // A core file of camd with its attributes, written as systemd-coredump leaves it.
-bool camdCore(const KivoTestRoot &root, QString *skip)
+bool camdCore(const FixtureRoot &root, QString *skip)
 {
     const QString path =
         "/var/lib/systemd/coredump/" + QString::fromLatin1(coreName("camd", 1001, 77, s_camdCrash));
@@ -144,8 +156,9 @@ bool makeJournal(const QString &journalPath, const QByteArray &exportText, QStri
     return done && remote.exitStatus() == QProcess::NormalExit && remote.exitCode() == 0;
 }
 
-bool makeCrashFixture(const KivoTestRoot &root, const QString &fixture, QString *skip)
+bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *skip)
 {
+    const FixtureRoot root{rootPath};
     const QString journal = root.path(QStringLiteral("/var/log/journal/remote.journal"));
     const QString kivoCore =
         "/var/lib/systemd/coredump/" + QString::fromLatin1(coreName("kivo", 1000, 4242, s_kivoCrash));

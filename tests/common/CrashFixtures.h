@@ -2,15 +2,13 @@
 
 #include <QString>
 
-class KivoTestRoot;
-
-// The crash places of a mainline Linux, built in a test root from their documented formats:
+// The crash places of a mainline Linux, built in a test root (a host directory) from their documented formats:
 // pstore files with set times, a journal made from Journal Export Format text by
 // systemd-journal-remote, core files with user.coredump.* attributes, devcoredump dumps as
 // kivo-devcd-collect keeps them. `fixture` names one set (see CrashFixtures.cpp); an empty one
 // builds nothing. False when a step failed; `*skip` says why a test must skip instead (no
 // systemd-journal-remote, no user attributes on the file system).
-bool makeCrashFixture(const KivoTestRoot &root, const QString &fixture, QString *skip);
+bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *skip);
 
 // A journal at `journalPath` (a host path ending in ".journal") with the given entries in
 // Journal Export Format.

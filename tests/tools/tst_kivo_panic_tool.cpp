@@ -1,3 +1,4 @@
+#include "CrashFixtures.h"
 #include "KivoTestRoot.h"
 #include "ToolRun.h"
 
@@ -104,6 +105,9 @@ private slots:
     void hostileRoot();
     void failedWrites_data();
     void failedWrites();
+    void crashSources_data();
+    void crashSources();
+    void crashBundle();
 
 private:
     std::unique_ptr<KivoTestRoot> m_root;
@@ -548,6 +552,118 @@ void tst_KIVO_PanicTool::failedWrites()
             QDir(output.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList());
     }
+}
+
+// The crash records of a mainline Linux, in a root of their own: pstore records, two crashes in
+// the journal, two devcoredump dumps.
+QString crashRoot(const KivoTestRoot &root, QString *skip)
+{
+    const QString crashes = root.path(QStringLiteral("/crashes"));
+    if (!QFileInfo::exists(crashes)) {
+        for (const char *fixture : {"pstore two", "journal", "devcd two"}) {
+            if (!makeCrashFixture(crashes, QLatin1String(fixture), skip) || !skip->isEmpty()) {
+                QDir(crashes).removeRecursively();
+                return QString();
+            }
+        }
+    }
+    return crashes;
+}
+
+void tst_KIVO_PanicTool::crashSources_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("out");
+
+    QTest::newRow("list pstore") << QStringList{"list", "pstore"}
+                                 << QByteArray("2 Oops dmesg-efi-1\n1 Panic dmesg-ramoops-0\n");
+    QTest::newRow("show coredump 2")
+        << QStringList{"show", "coredump", "2"}
+        << QByteArray("Crash Num: 2\nProgram: kivo\nExecutable: /usr/bin/kivo\nPID: 4242 UID: 1000\n"
+                      "Signal: 11 SIGSEGV\nTimestamp 13:5:9 \n 4-5-2024\nCore: present\n "
+                      "core.kivo.1000.0123456789abcdef0123456789abcdef.4242.1714827909000000.zst\n"
+                      "From: journal\n");
+    QTest::newRow("list devcd") << QStringList{"list", "devcd"}
+                                << QByteArray("2 4080000.remoteproc\n1 wlan0\n");
+    QTest::newRow("timeline")
+        << QStringList{"timeline"}
+        << QByteArray("2024-05-04 10:53:20  pstore  1 Panic dmesg-ramoops-0\n"
+                      "2024-05-04 10:53:20  coredump   1  modemd SIGABRT\n"
+                      "2024-05-04 10:53:20  devcd   1 wlan0\n"
+                      "2024-05-04 13:05:09  pstore  2 Oops dmesg-efi-1\n"
+                      "2024-05-04 13:05:09  coredump   2  kivo SIGSEGV\n"
+                      "2024-05-04 13:05:09  devcd   2 4080000.remoteproc\n");
+    QTest::newRow("json: show devcd 2")
+        << QStringList{"--json", "show", "devcd", "2"}
+        << QJsonDocument(QJsonObject{
+                             {"source", "devcd"},
+                             {"number", 2},
+                             {"timestamp", 1714827909},
+                             {"time", "2024-05-04T13:05:09Z"},
+                             {"row", "2 4080000.remoteproc"},
+                             {"device", "4080000.remoteproc"},
+                             {"file", "devcd-1714827909-devcd1.data"},
+                             {"length", 40},
+                             {"truncated", false},
+                             {"data", "7f454c460101000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d"},
+                             {"detail", "Dump Num: 2\nDevice: 4080000.remoteproc\nTimestamp 13:5:9\n"
+                                        "4-5-2024\nLength 40\nDump Data\n7f 45 4c 46 01 01 \n"
+                                        "00 01 02 03 04 05 \n06 07 08 09 0a 0b \n0c 0d 0e 0f 10 11 \n"
+                                        "12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n"}})
+               .toJson(QJsonDocument::Indented);
+}
+
+void tst_KIVO_PanicTool::crashSources()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, out);
+    QString skip;
+    const QString root = crashRoot(*m_root, &skip);
+    if (!skip.isEmpty()) {
+        QSKIP(qPrintable(skip));
+    }
+    QVERIFY(!root.isEmpty());
+    const ToolRun result = runPanic(QStringList{"--quiet"} + arguments, root);
+    QCOMPARE(result.exitCode, 0);
+    if (out.startsWith('{')) {
+        QCOMPARE(QJsonDocument::fromJson(result.out), QJsonDocument::fromJson(out));
+    } else {
+        QCOMPARE(result.out, out);
+    }
+}
+
+// The bundle carries the pstore records and the dump notes as files, the decoded records of all
+// seven sources, and a manifest that sha256sum accepts.
+void tst_KIVO_PanicTool::crashBundle()
+{
+    QString skip;
+    const QString root = crashRoot(*m_root, &skip);
+    if (!skip.isEmpty()) {
+        QSKIP(qPrintable(skip));
+    }
+    QVERIFY(!root.isEmpty());
+    QTemporaryDir output;
+    const ToolRun result = runPanic({"--quiet", "bundle", "--output", output.path()}, root);
+    QCOMPARE(result.exitCode, 0);
+    QTemporaryDir unpacked;
+    const QString path = QString::fromUtf8(result.out.trimmed());
+    QCOMPARE(runTool("tar", {"-xzf", path, "-C", unpacked.path()}).exitCode, 0);
+    const QString top = unpacked.filePath(QFileInfo(path).fileName().chopped(7));
+    const ToolRun sums = runTool("sha256sum", {"--strict", "-c", "MANIFEST.sha256"}, {}, top);
+    QVERIFY2(sums.exitCode == 0, sums.out + sums.err);
+
+    const QMap<QString, QByteArray> files = readTree(top);
+    QVERIFY(files.value("files/sys/fs/pstore/dmesg-ramoops-0").startsWith("Panic#1 Part1\n"));
+    QVERIFY(files.contains("files/sys/fs/pstore/console-ramoops-0"));
+    QVERIFY(files.value("files/var/lib/systemd/pstore/dmesg-efi-1").startsWith("Oops#1 Part1\n"));
+    QVERIFY(files.value("files/var/lib/kivo/devcoredump/devcd-1714820000-devcd0.info")
+                .startsWith("device=wlan0\n"));
+    // The dumps themselves only with --with-dumps.
+    QVERIFY(!files.contains("files/var/lib/kivo/devcoredump/devcd-1714820000-devcd0.data"));
+    const QJsonDocument records = QJsonDocument::fromJson(files.value("records.json"));
+    QCOMPARE(records["pstore"]["count"].toInt(), 2);
+    QCOMPARE(records["coredump"]["panics"][0]["program"].toString(), QStringLiteral("kivo"));
+    QCOMPARE(records["devcd"]["panics"][1]["device"].toString(), QStringLiteral("wlan0"));
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_PanicTool)

@@ -112,7 +112,7 @@ void tst_KIVO_CrashReaders::records()
     QFETCH(QString, detailHas);
 
     QString skip;
-    QVERIFY2(makeCrashFixture(m_root, fixture, &skip), qPrintable(fixture));
+    QVERIFY2(makeCrashFixture(m_root.root(), fixture, &skip), qPrintable(fixture));
     if (!skip.isEmpty()) {
         QSKIP(qPrintable(skip));
     }

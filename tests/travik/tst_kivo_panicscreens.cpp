@@ -321,7 +321,7 @@ void tst_KIVO_PanicScreens::crashRecordsJoin()
     writeDumps({"core.messaging.17", "core.dump", "core.browser.3"}, 1714827609, 100);
     m_root.writeFile("/dev/mtdblock/kpanic", "Panic\nCurrent Time = 2024-05-04 13:05:09\n");
     QString skip;
-    QVERIFY(makeCrashFixture(m_root, fixture, &skip));
+    QVERIFY(makeCrashFixture(m_root.root(), fixture, &skip));
     if (!skip.isEmpty()) {
         QSKIP(qPrintable(skip));
     }
