@@ -29,8 +29,10 @@ constexpr size_t s_fieldMax = 4096;
 constexpr size_t s_attributeMax = 512;
 
 // The journal files of one journal place: *.journal and *.journal~ in it and in its per-machine
-// folders, each opened only when it is a regular file.
-void collectJournalFiles(int dirFd, bool withFolders, std::vector<int> *fds)
+// folders, each opened only when it is a regular file. *refused counts those that could not be
+// opened, *error keeps the first reason.
+void collectJournalFiles(int dirFd, bool withFolders, std::vector<int> *fds, int *refused,
+                         int *error)
 {
     for (const QByteArray &name : crashDirectoryNames(dirFd, CRASH_DIR_ENTRIES_MAX)) {
         if (int(fds->size()) >= CRASH_JOURNAL_FILES_MAX) {
@@ -41,11 +43,13 @@ void collectJournalFiles(int dirFd, bool withFolders, std::vector<int> *fds)
             const int fd = crashOpenFileAt(dirFd, name.constData(), &status);
             if (fd >= 0) {
                 fds->push_back(fd);
+            } else if ((*refused)++ == 0) {
+                *error = errno;
             }
         } else if (withFolders) {
             const int folder = crashOpenDirectoryAt(dirFd, name.constData());
             if (folder >= 0) {
-                collectJournalFiles(folder, false, fds);
+                collectJournalFiles(folder, false, fds, refused, error);
                 close(folder);
             }
         }
@@ -141,14 +145,21 @@ void readJournal(int coreDirFd, std::vector<CoredumpRecord *> *records)
     std::vector<int> fds;
     for (const char *place : CRASH_JOURNAL_DIRS) {
         const int dirFd = crashOpenDirectory(plRootedPath(place));
-        if (dirFd >= 0) {
-            collectJournalFiles(dirFd, true, &fds);
-            close(dirFd);
+        if (dirFd < 0) {
+            if (errno != ENOENT) {
+                COREDUMP_TRACE("Unable to read %s - %s", place, std::strerror(errno));
+            }
+            continue;
         }
-    }
-    if (fds.empty()) {
-        COREDUMP_TRACE("No journal file");
-        return;
+        // One trace for a place whose files this user may not read (not in systemd-journal).
+        int refused = 0;
+        int error = 0;
+        collectJournalFiles(dirFd, true, &fds, &refused, &error);
+        close(dirFd);
+        if (refused > 0) {
+            COREDUMP_TRACE("Unable to read %d journal files in %s - %s", refused, place,
+                           std::strerror(error));
+        }
     }
     // One file at a time: the records are put in time order afterwards anyway, and a file the
     // library refuses stays ours to close, while one it opened is its to close.
@@ -238,6 +249,9 @@ void readCoredumpCrashes(PanicNode **head, uint8_t *count)
     }
     std::vector<CoredumpRecord *> records;
     const int coreDirFd = crashOpenDirectory(plRootedPath(CRASH_COREDUMP_DIR));
+    if (coreDirFd < 0 && errno != ENOENT) {
+        COREDUMP_TRACE("Unable to read %s - %s", CRASH_COREDUMP_DIR, std::strerror(errno));
+    }
     readJournal(coreDirFd, &records);
 
     QSet<QByteArray> known;
@@ -257,7 +271,4 @@ void readCoredumpCrashes(PanicNode **head, uint8_t *count)
     crashListRecords(records, head, count, [](const CoredumpRecord &a, const CoredumpRecord &b) {
         return a.pid < b.pid;
     });
-    if (*count == 0) {
-        COREDUMP_TRACE("No coredump record");
-    }
 }

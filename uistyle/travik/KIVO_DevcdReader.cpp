@@ -91,9 +91,6 @@ void readDevcdDumps(PanicNode **head, uint8_t *count)
     crashListRecords(records, head, count, [](const DevcdRecord &a, const DevcdRecord &b) {
         return std::strcmp(a.fileName, b.fileName) < 0;
     });
-    if (*count == 0) {
-        DEVCD_TRACE("No devcoredump dump");
-    }
 }
 
 QList<CrashFile> devcdRecordFiles()

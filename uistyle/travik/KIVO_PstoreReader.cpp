@@ -180,9 +180,6 @@ void readPstorePanics(PanicNode **head, uint8_t *count)
     crashListRecords(records, head, count, [](const PstoreRecord &a, const PstoreRecord &b) {
         return std::strcmp(a.path, b.path) < 0;
     });
-    if (*count == 0) {
-        PSTORE_TRACE("No pstore record");
-    }
 }
 
 QList<CrashFile> pstoreRecordFiles()
