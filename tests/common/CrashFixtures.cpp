@@ -85,8 +85,10 @@ bool camdCore(const FixtureRoot &root, QString *skip)
     }
     const QByteArray file = QFile::encodeName(root.path(path));
     const QList<QPair<const char *, QByteArray>> attributes = {
-        {"user.coredump.pid", "77"},          {"user.coredump.uid", "1001"},
-        {"user.coredump.signal", "7"},        {"user.coredump.comm", "camd"},
+        {"user.coredump.pid", "77"},
+        {"user.coredump.uid", "1001"},
+        {"user.coredump.signal", "7"},
+        {"user.coredump.comm", "camd"},
         {"user.coredump.exe", "/usr/bin/camd"},
         {"user.coredump.timestamp", QByteArray::number(s_camdCrash)}};
     for (const auto &attribute : attributes) {
@@ -119,14 +121,16 @@ QByteArray coredumpEntry(int cursor, qint64 usec, int pid, int uid, int signal,
 {
     return "__CURSOR=s=1;i=" + QByteArray::number(cursor) +
            "\n__REALTIME_TIMESTAMP=" + QByteArray::number(usec) +
-           "\n__MONOTONIC_TIMESTAMP=" + QByteArray::number(cursor * 1000) + "\n_BOOT_ID=" +
-           s_bootId + "\nMESSAGE_ID=fc2e22bc6ee647b6b90729ab34a250b1\nMESSAGE=Process " +
-           QByteArray::number(pid) + " (" + comm + ") dumped core.\nCOREDUMP_PID=" +
-           QByteArray::number(pid) + "\nCOREDUMP_UID=" + QByteArray::number(uid) +
-           "\nCOREDUMP_GID=" + QByteArray::number(uid) + "\nCOREDUMP_SIGNAL=" +
-           QByteArray::number(signal) + "\nCOREDUMP_SIGNAL_NAME=" + signalName +
-           "\nCOREDUMP_COMM=" + comm + "\nCOREDUMP_EXE=/usr/bin/" + comm +
-           "\nCOREDUMP_TIMESTAMP=" + QByteArray::number(usec) +
+           "\n__MONOTONIC_TIMESTAMP=" + QByteArray::number(cursor * 1000) +
+           "\n_BOOT_ID=" + s_bootId +
+           "\nMESSAGE_ID=fc2e22bc6ee647b6b90729ab34a250b1\nMESSAGE=Process " +
+           QByteArray::number(pid) + " (" + comm +
+           ") dumped core.\nCOREDUMP_PID=" + QByteArray::number(pid) +
+           "\nCOREDUMP_UID=" + QByteArray::number(uid) +
+           "\nCOREDUMP_GID=" + QByteArray::number(uid) +
+           "\nCOREDUMP_SIGNAL=" + QByteArray::number(signal) +
+           "\nCOREDUMP_SIGNAL_NAME=" + signalName + "\nCOREDUMP_COMM=" + comm +
+           "\nCOREDUMP_EXE=/usr/bin/" + comm + "\nCOREDUMP_TIMESTAMP=" + QByteArray::number(usec) +
            "\nCOREDUMP_FILENAME=/var/lib/systemd/coredump/" + coreFile + "\n\n";
 }
 
@@ -139,7 +143,8 @@ bool makeJournal(const QString &journalPath, const QByteArray &exportText, QStri
     QDir().mkpath(QFileInfo(journalPath).absolutePath());
     const QString exportPath = journalPath + QStringLiteral(".export");
     QFile exportFile(exportPath);
-    if (!exportFile.open(QIODevice::WriteOnly) || exportFile.write(exportText) != exportText.size()) {
+    if (!exportFile.open(QIODevice::WriteOnly) ||
+        exportFile.write(exportText) != exportText.size()) {
         return false;
     }
     exportFile.close();
@@ -160,8 +165,8 @@ bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *
 {
     const FixtureRoot root{rootPath};
     const QString journal = root.path(QStringLiteral("/var/log/journal/remote.journal"));
-    const QString kivoCore =
-        "/var/lib/systemd/coredump/" + QString::fromLatin1(coreName("kivo", 1000, 4242, s_kivoCrash));
+    const QString kivoCore = "/var/lib/systemd/coredump/" +
+                             QString::fromLatin1(coreName("kivo", 1000, 4242, s_kivoCrash));
     if (fixture.isEmpty()) {
         return true;
     }
@@ -174,9 +179,10 @@ bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *
         const QString folder = QStringLiteral("/var/lib/systemd/pstore/1714827909001/");
         return writeAt(root, folder + "dmesg-efi-171482790900101", "part 1", 1714827909) &&
                writeAt(root, folder + "dmesg-efi-171482790900102", "part 2", 1714827909) &&
-               writeAt(root, folder + "dmesg.txt",
-                       "Panic#1 Part1\n<0>[ 9.0] Kernel panic - not syncing: sysrq triggered crash\n",
-                       1714827909);
+               writeAt(
+                   root, folder + "dmesg.txt",
+                   "Panic#1 Part1\n<0>[ 9.0] Kernel panic - not syncing: sysrq triggered crash\n",
+                   1714827909);
     }
     if (fixture == QLatin1String("pstore compressed")) {
         return writeAt(root, "/sys/fs/pstore/dmesg-ramoops-0.enc.z", QByteArray(64, '\x9c'),
@@ -204,7 +210,8 @@ bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *
                QFile::link(root.path("/elsewhere/pstore"), root.path("/sys/fs/pstore"));
     }
     if (fixture == QLatin1String("journal")) {
-        return makeJournal(journal, twoCrashes(), skip) && writeAt(root, kivoCore, "core", 1714827909);
+        return makeJournal(journal, twoCrashes(), skip) &&
+               writeAt(root, kivoCore, "core", 1714827909);
     }
     if (fixture == QLatin1String("journal plus core")) {
         return makeJournal(journal, twoCrashes(), skip) && skip->isEmpty() &&
@@ -240,8 +247,8 @@ bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *
                        "device=4080000.remoteproc\ntime=1714827909\nsize=40\ntruncated=0\n",
                        1714800000) &&
                writeAt(root, dir + "devcd-1714820000-devcd0.data", "wlan", 1714829999) &&
-               writeAt(root, dir + "devcd-1714820000-devcd0.info", "device=wlan0\ntime=1714820000\n",
-                       1714829999);
+               writeAt(root, dir + "devcd-1714820000-devcd0.info",
+                       "device=wlan0\ntime=1714820000\n", 1714829999);
     }
     if (fixture == QLatin1String("devcd bare")) {
         return writeAt(root, "/var/lib/kivo/devcoredump/devcd-1-devcd0.data", "abc", 1714827909);

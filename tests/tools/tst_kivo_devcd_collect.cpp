@@ -15,7 +15,9 @@ const QString s_keep = QStringLiteral("/var/lib/kivo/devcoredump");
 
 QByteArray dumpData()
 {
-    QByteArray data("\x7f" "ELF", 4);
+    QByteArray data("\x7f"
+                    "ELF",
+                    4);
     for (int i = 0; i < 36; ++i) {
         data += char(i);
     }
@@ -59,10 +61,10 @@ void tst_KIVO_DevcdCollect::collect_data()
     QTest::addColumn<QByteArray>("newNote"); // the new dump's note without its time line
 
     const QByteArray note = "device=4080000.remoteproc\nsize=40\ntruncated=0\nsource=devcd3\n";
-    QTest::newRow("kept with its note, freed") << "" << QStringList{"devcd3"} << 0
-                                               << QStringList{"new"} << note;
-    QTest::newRow("every dump when none is named") << "" << QStringList() << 0
-                                                   << QStringList{"new"} << note;
+    QTest::newRow("kept with its note, freed")
+        << "" << QStringList{"devcd3"} << 0 << QStringList{"new"} << note;
+    QTest::newRow("every dump when none is named")
+        << "" << QStringList() << 0 << QStringList{"new"} << note;
     QTest::newRow("cut at the size limit")
         << "" << QStringList{"--max-size", "10", "devcd3"} << 0 << QStringList{"new"}
         << QByteArray("device=4080000.remoteproc\nsize=10\ntruncated=1\nsource=devcd3\n");
@@ -80,8 +82,8 @@ void tst_KIVO_DevcdCollect::collect_data()
         << "keep link" << QStringList{"devcd3"} << 1 << QStringList() << QByteArray();
     QTest::newRow("keeping folder writable by others")
         << "keep open" << QStringList{"devcd3"} << 1 << QStringList() << QByteArray();
-    QTest::newRow("not a dump name") << "" << QStringList{"../devcd3"} << 2 << QStringList()
-                                     << QByteArray();
+    QTest::newRow("not a dump name")
+        << "" << QStringList{"../devcd3"} << 2 << QStringList() << QByteArray();
 }
 
 void tst_KIVO_DevcdCollect::collect()
@@ -112,10 +114,11 @@ void tst_KIVO_DevcdCollect::collect()
         QVERIFY(chmod(QFile::encodeName(path(s_keep)), 0777) == 0);
     }
 
-    const ToolRun result = runTool(QStringLiteral(KIVO_DEVCD_COLLECT), arguments,
-                                   {"KIVO_ROOT=" + m_root.root()});
+    const ToolRun result =
+        runTool(QStringLiteral(KIVO_DEVCD_COLLECT), arguments, {"KIVO_ROOT=" + m_root.root()});
     QTEST(result.exitCode, "exitCode");
-    QStringList left = QDir(path(s_keep)).entryList({"*.data"}, QDir::Files, QDir::Time | QDir::Reversed);
+    QStringList left =
+        QDir(path(s_keep)).entryList({"*.data"}, QDir::Files, QDir::Time | QDir::Reversed);
     QString fresh;
     for (QString &name : left) {
         if (name.startsWith("devcd-") && name.endsWith("-devcd3.data")) {
@@ -130,12 +133,14 @@ void tst_KIVO_DevcdCollect::collect()
     }
     // The dump as it was, the note beside it, and the dump freed by a write.
     const QString stem = s_keep + '/' + fresh.chopped(5);
-    QCOMPARE(m_root.readFile(stem + ".data"), dumpData().left(newNote.contains("size=10") ? 10 : 40));
+    QCOMPARE(m_root.readFile(stem + ".data"),
+             dumpData().left(newNote.contains("size=10") ? 10 : 40));
     const QString note = QString::fromLatin1(m_root.readFile(stem + ".info"));
     QCOMPARE(QString(note).remove(QRegularExpression("time=[0-9]+\n")).toLatin1(), newNote);
     QCOMPARE(m_root.readFile("/sys/class/devcoredump/devcd3/data").left(1), QByteArray("1"));
     QCOMPARE(result.out, ("/var/lib/kivo/devcoredump/" + fresh +
-                          (newNote.contains("truncated=1") ? " (cut)" : "") + '\n').toUtf8());
+                          (newNote.contains("truncated=1") ? " (cut)" : "") + '\n')
+                             .toUtf8());
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_DevcdCollect)

@@ -58,13 +58,11 @@ void tst_KIVO_CrashReaders::records_data()
         << "Reason: compressed, not decoded\nTimestamp 13:5:9 \n 4-5-2024\nLength 64\n"
            "Panic Lines\n";
     QTest::newRow("pstore: panic line past the read bound")
-        << pstore << "pstore huge" << QStringList{"1 Panic dmesg-ramoops-0"}
-        << "\nPanic Lines\n";
+        << pstore << "pstore huge" << QStringList{"1 Panic dmesg-ramoops-0"} << "\nPanic Lines\n";
     QTest::newRow("pstore: no places") << pstore << "" << QStringList() << "";
     QTest::newRow("pstore: FIFO") << pstore << "pstore fifo" << QStringList() << "";
     QTest::newRow("pstore: record a link") << pstore << "pstore link" << QStringList() << "";
-    QTest::newRow("pstore: folder a link") << pstore << "pstore folder link" << QStringList()
-                                           << "";
+    QTest::newRow("pstore: folder a link") << pstore << "pstore folder link" << QStringList() << "";
 
     QTest::newRow("coredump: journal, newest first, core kept or not")
         << coredump << "journal" << QStringList{" 2  kivo SIGSEGV", " 1  modemd SIGABRT"}
@@ -88,8 +86,8 @@ void tst_KIVO_CrashReaders::records_data()
            "From: core file";
     QTest::newRow("coredump: truncated journal, the core still listed")
         << coredump << "truncated journal" << QStringList{" 1  camd SIGBUS"} << "";
-    QTest::newRow("coredump: FIFO journal") << coredump << "fifo journal"
-                                            << QStringList{" 1  camd SIGBUS"} << "";
+    QTest::newRow("coredump: FIFO journal")
+        << coredump << "fifo journal" << QStringList{" 1  camd SIGBUS"} << "";
     QTest::newRow("coredump: journal folder a link")
         << coredump << "journal link" << QStringList() << "";
     QTest::newRow("coredump: no places") << coredump << "" << QStringList() << "";
@@ -99,8 +97,8 @@ void tst_KIVO_CrashReaders::records_data()
         << "Device: 4080000.remoteproc\nTimestamp 13:5:9\n4-5-2024\nLength 40\nDump Data\n"
            "7f 45 4c 46 01 01 \n00 01 02 03 04 05 \n06 07 08 09 0a 0b \n0c 0d 0e 0f 10 11 \n"
            "12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n";
-    QTest::newRow("devcd: no notes") << devcd << "devcd bare" << QStringList{"1 unknown"}
-                                     << "Length 3\nDump Data\n61 62 63 ";
+    QTest::newRow("devcd: no notes")
+        << devcd << "devcd bare" << QStringList{"1 unknown"} << "Length 3\nDump Data\n61 62 63 ";
     QTest::newRow("devcd: FIFO and link") << devcd << "devcd hostile" << QStringList() << "";
 }
 

@@ -77,8 +77,8 @@ int openDumpFolder(const QByteArray &name)
     }
     char target[256];
     const ssize_t length = readlink(classPath.constData(), target, sizeof target - 1);
-    if (length < 0 || QByteArray(target, int(length)) !=
-                          "../../devices/virtual/devcoredump/" + name) {
+    if (length < 0 ||
+        QByteArray(target, int(length)) != "../../devices/virtual/devcoredump/" + name) {
         errno = ELOOP;
         return -1;
     }
@@ -218,8 +218,8 @@ bool collect(const QByteArray &name, int keep, const Limits &limits, qint64 now)
     NewFile copy = createHidden(keep, "devcd");
     qint64 kept = 0;
     bool cut = false;
-    bool ok = copy.fd >= 0 && copyDump(data, copy.fd, limits.size, &kept, &cut) &&
-              fsync(copy.fd) == 0;
+    bool ok =
+        copy.fd >= 0 && copyDump(data, copy.fd, limits.size, &kept, &cut) && fsync(copy.fd) == 0;
     close(data);
     if (copy.fd >= 0 && close(copy.fd) != 0) {
         ok = false;
@@ -227,8 +227,8 @@ bool collect(const QByteArray &name, int keep, const Limits &limits, qint64 now)
 
     NewFile note = createHidden(keep, "info");
     const QByteArray text = "device=" + device + "\ntime=" + QByteArray::number(now) +
-                            "\nsize=" + QByteArray::number(kept) + "\ntruncated=" +
-                            (cut ? "1" : "0") + "\nsource=" + name + '\n';
+                            "\nsize=" + QByteArray::number(kept) +
+                            "\ntruncated=" + (cut ? "1" : "0") + "\nsource=" + name + '\n';
     ok = ok && note.fd >= 0 && writeAll(note.fd, text.constData(), size_t(text.size())) &&
          fsync(note.fd) == 0;
     if (note.fd >= 0 && close(note.fd) != 0) {
@@ -237,11 +237,12 @@ bool collect(const QByteArray &name, int keep, const Limits &limits, qint64 now)
 
     // The notes first: a .data file is what the reader lists.
     QByteArray stem = "devcd-" + QByteArray::number(now) + '-' + name;
-    for (int n = 2; ok && faccessat(keep, (stem + ".data").constData(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
-         ++n) {
+    for (int n = 2;
+         ok && faccessat(keep, (stem + ".data").constData(), F_OK, AT_SYMLINK_NOFOLLOW) == 0; ++n) {
         stem = "devcd-" + QByteArray::number(now) + '-' + name + '-' + QByteArray::number(n);
     }
-    ok = ok && renameat(keep, note.temporary.constData(), keep, (stem + ".info").constData()) == 0 &&
+    ok = ok &&
+         renameat(keep, note.temporary.constData(), keep, (stem + ".info").constData()) == 0 &&
          renameat(keep, copy.temporary.constData(), keep, (stem + ".data").constData()) == 0;
     if (!ok) {
         complain("cannot keep %s/%s: %s", s_classDir, name.constData(), std::strerror(errno));

@@ -429,9 +429,9 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
         const int dirFd = crashOpenDirectory(plRootedPath(file.devicePath.left(slash).constData()));
         PlFileStatus status;
         RawFile raw;
-        raw.fd = dirFd >= 0 ? crashOpenFileAt(dirFd, file.devicePath.mid(slash + 1).constData(),
-                                              &status)
-                            : -1;
+        raw.fd = dirFd >= 0
+                     ? crashOpenFileAt(dirFd, file.devicePath.mid(slash + 1).constData(), &status)
+                     : -1;
         if (dirFd >= 0) {
             ::close(dirFd);
         }

@@ -121,8 +121,8 @@ CoredumpRecord *journalRecord(sd_journal *journal, int coreDirFd)
     }
     uint64_t realtime = 0;
     sd_journal_get_realtime_usec(journal, &realtime);
-    record->timestamp = number(fieldValue(journal, "COREDUMP_TIMESTAMP"), int64_t(realtime)) /
-                        1000000;
+    record->timestamp =
+        number(fieldValue(journal, "COREDUMP_TIMESTAMP"), int64_t(realtime)) / 1000000;
     record->pid = int32_t(number(fieldValue(journal, "COREDUMP_PID"), 0));
     record->uid = uint32_t(number(fieldValue(journal, "COREDUMP_UID"), 0));
     record->gid = uint32_t(number(fieldValue(journal, "COREDUMP_GID"), 0));
@@ -175,8 +175,8 @@ void readJournal(int coreDirFd, std::vector<CoredumpRecord *> *records)
         sd_journal_set_data_threshold(journal, s_fieldMax);
         sd_journal_add_match(journal, match.constData(), 0);
         sd_journal_seek_tail(journal);
-        for (uint32_t taken = 0;
-             taken < PANIC_MAX_RECORDS && sd_journal_previous(journal) > 0; ++taken) {
+        for (uint32_t taken = 0; taken < PANIC_MAX_RECORDS && sd_journal_previous(journal) > 0;
+             ++taken) {
             if (CoredumpRecord *record = journalRecord(journal, coreDirFd)) {
                 records->push_back(record);
             }
@@ -215,7 +215,9 @@ CoredumpRecord *coreFileRecord(int coreDirFd, const QByteArray &name)
         parts.removeLast();
     }
     const bool named = parts.size() >= 6;
-    const auto fromName = [&](int fromEnd) { return named ? parts.at(parts.size() - fromEnd) : ""; };
+    const auto fromName = [&](int fromEnd) {
+        return named ? parts.at(parts.size() - fromEnd) : "";
+    };
     const QByteArray comm = named ? parts.mid(1, parts.size() - 5).join('.') : QByteArray();
 
     const auto value = [&](const char *key, const QByteArray &fallback) {

@@ -130,7 +130,8 @@ const char *coredumpCoreText(uint8_t core)
 QString pstoreRowText(const PstoreRecord &record)
 {
     return rowText(number(record.panicNum) + ' ' +
-                   QByteArray(record.reason[0] ? record.reason : "dmesg") + ' ' + shown(record.name));
+                   QByteArray(record.reason[0] ? record.reason : "dmesg") + ' ' +
+                   shown(record.name));
 }
 
 QString coredumpRowText(const CoredumpRecord &record)
@@ -188,9 +189,9 @@ QString crashDetailText(PanicType type, const PanicNode *node)
         const auto &record = *static_cast<const PstoreRecord *>(node->data);
         text = "Record Num: " + number(record.panicNum);
         text += "\nRecord: " + shown(record.path);
-        text += "\nReason: " +
-                (record.compressed ? QByteArray("compressed, not decoded")
-                                   : QByteArray(record.reason[0] ? record.reason : "unknown"));
+        text += "\nReason: " + (record.compressed
+                                    ? QByteArray("compressed, not decoded")
+                                    : QByteArray(record.reason[0] ? record.reason : "unknown"));
         text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d");
         text += "\nLength " + number(record.size);
         text += "\nPanic Lines\n" + QByteArray(record.excerpt);
