@@ -131,6 +131,10 @@ void tst_KIVO_DevcdCollect::collect()
     if (fresh.isEmpty()) {
         return;
     }
+    // A folder made by the collector passes its group on to the dumps.
+    struct stat folder;
+    QVERIFY(stat(QFile::encodeName(path(s_keep)).constData(), &folder) == 0);
+    QCOMPARE(unsigned(folder.st_mode & 07777), hazard.isEmpty() ? 02750u : 0755u);
     // The dump as it was, the note beside it, and the dump freed by a write.
     const QString stem = s_keep + '/' + fresh.chopped(5);
     QCOMPARE(m_root.readFile(stem + ".data"),

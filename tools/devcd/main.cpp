@@ -109,11 +109,12 @@ int openKeepFolder()
 {
     const QByteArray path = plRootedPath(s_keepDir);
     QByteArray partial;
+    bool created = false;
     const QList<QByteArray> steps = path.split('/');
     for (int i = 1; i < steps.size(); ++i) {
         partial += '/' + steps.at(i);
         if (!steps.at(i).isEmpty()) {
-            mkdir(partial.constData(), i + 1 == steps.size() ? 02750 : 0755);
+            created = mkdir(partial.constData(), i + 1 == steps.size() ? 0750 : 0755) == 0;
         }
     }
     const int folder = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -126,6 +127,10 @@ int openKeepFolder()
         complain("%s is not a folder of this user's alone: not used", path.constData());
         close(folder);
         return -1;
+    }
+    // The setgid bit, which mkdir leaves out, passes the folder's group on to the dumps.
+    if (created) {
+        fchmod(folder, 02750);
     }
     return folder;
 }
