@@ -1,11 +1,15 @@
 #pragma once
 
+#include "KIVO_Panic_Util.h"
 #include "PlFileStatus.h"
 
 #include <QByteArray>
 #include <QList>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <vector>
 
 // How the crash readers open what they read: the places are written by the kernel, journald,
 // systemd-coredump and kivo-devcd-collect, but a phone's root can be anywhere (KIVO_ROOT) and
@@ -37,12 +41,6 @@ void crashTrace(const char *file, int line, const char *format, ...)
 
 // Copies `text` into a fixed buffer of `size` bytes, cut, always terminated.
 void crashCopy(char *buffer, size_t size, const QByteArray &text);
-
-#include "KIVO_Panic_Util.h"
-
-#include <algorithm>
-#include <cstdlib>
-#include <vector>
 
 // Puts calloc'ed records into the panic list: ordered by time (ties by `before`), the newest
 // PANIC_MAX_RECORDS kept and numbered 1 to count from the oldest, the newest at the head. The
