@@ -1,8 +1,9 @@
 # Debian packages, built with `cpack -G DEB` in the build directory:
 #   kivo        the kivo program (/usr/bin/kivo)
 #   kivo-tools  the command-line tools and the simulators with their default data
-#               (/usr/bin/kivo-*, /usr/share/kivo/), and the udev rule of kivo-devcd-collect
-#               (/usr/lib/udev/rules.d/60-kivo-devcd.rules)
+#               (/usr/bin/kivo-*, /usr/share/kivo/), and the udev rule and tmpfiles.d line of
+#               kivo-devcd-collect (/usr/lib/udev/rules.d/60-kivo-devcd.rules,
+#               /usr/lib/tmpfiles.d/kivo-devcd.conf)
 # Every install() rule names its package through its component: `kivo` or `tools`. A rule
 # without a component lands in neither package.
 set(CPACK_GENERATOR DEB)
