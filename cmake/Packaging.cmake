@@ -1,7 +1,9 @@
 # Debian packages, built with `cpack -G DEB` in the build directory:
 #   kivo        the kivo program (/usr/bin/kivo)
 #   kivo-tools  the command-line tools and the simulators with their default data
-#               (/usr/bin/kivo-*, /usr/share/kivo/)
+#               (/usr/bin/kivo-*, /usr/share/kivo/), and the udev rule and tmpfiles.d line of
+#               kivo-devcd-collect (/usr/lib/udev/rules.d/60-kivo-devcd.rules,
+#               /usr/lib/tmpfiles.d/kivo-devcd.conf)
 # Every install() rule names its package through its component: `kivo` or `tools`. A rule
 # without a component lands in neither package.
 set(CPACK_GENERATOR DEB)
@@ -36,7 +38,8 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kivo-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS kivo)
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "Command-line tools and simulators for KIVO
 kivo-status shows what KIVO has set on the phone, kivo-qcop sends and watches QCop
-messages on the session bus, kivo-panic reads the panic records on a console and
+messages on the session bus, kivo-panic reads the panic records on a console,
+kivo-devcd-collect keeps the firmware dumps of devcoredump (started by udev) and
 kivo-sample-data writes sample panic sources. kivo-sim-telephony and kivo-sim-fts
 stand in for the telephony service and the FTS engine on a development machine.")
 

@@ -49,7 +49,7 @@ if [ -z "$sysroot" ]; then
     if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
         "${sudo[@]}" dpkg --add-architecture "$arch"
     fi
-    if ! install_missing "qt6-base-dev:$arch" "libarchive-dev:$arch"; then
+    if ! install_missing "qt6-base-dev:$arch" "libarchive-dev:$arch" "libsystemd-dev:$arch"; then
         sysroot=$top/build-$arch-sysroot
         echo "apt cannot install the $arch libraries beside this machine's own;" \
             "unpacking them into $sysroot instead" >&2
@@ -64,7 +64,7 @@ if [ -n "$sysroot" ]; then
         # libraries are kept for dpkg-shlibdeps, which cannot read a sysroot's package
         # database. dev/ and tmp/ go: the emulator would take them for the machine's own.
         "${sudo[@]}" mmdebstrap --variant=extract --arch="$arch" \
-            --include=qt6-base-dev,libarchive-dev,libstdc++-12-dev,libc6-dev \
+            --include=qt6-base-dev,libarchive-dev,libsystemd-dev,libstdc++-12-dev,libc6-dev \
             --aptopt='Acquire::Languages "none"' \
             --extract-hook='mkdir -p "$1/var/lib/kivo-cross"; for deb in "$1"/var/cache/apt/archives/*.deb; do dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs 2>/dev/null || true; done >"$1/var/lib/kivo-cross/shlibs.local"' \
             "$VERSION_CODENAME" "$sysroot" \

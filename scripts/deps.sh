@@ -5,9 +5,9 @@
 # Runs apt-get as root, or through sudo.
 set -euo pipefail
 
-build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev dpkg-dev)
+build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev libsystemd-dev dpkg-dev)
 # The tests and kivo-tour draw with fonts-dejavu-core alone (tools/tour/kivo-fonts.conf).
-test_pkgs=(dbus-daemon dbus-bin fonts-dejavu-core)
+test_pkgs=(dbus-daemon dbus-bin fonts-dejavu-core systemd-journal-remote)
 demo_pkgs=(dbus-daemon dbus-bin xvfb x11vnc xauth fonts-dejavu-core)
 fuzz_pkgs=(clang-14 libclang-rt-14-dev)
 memcheck_pkgs=(valgrind dbus-daemon dbus-bin fonts-dejavu-core)

@@ -1,3 +1,4 @@
+#include "CrashFixtures.h"
 #include "KivoTestRoot.h"
 #include "ToolRun.h"
 
@@ -104,6 +105,9 @@ private slots:
     void hostileRoot();
     void failedWrites_data();
     void failedWrites();
+    void crashSources_data();
+    void crashSources();
+    void crashBundle();
 
 private:
     std::unique_ptr<KivoTestRoot> m_root;
@@ -548,6 +552,97 @@ void tst_KIVO_PanicTool::failedWrites()
             QDir(output.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList());
     }
+}
+
+// The crash records of a mainline Linux, in a root of their own: pstore records, two crashes in
+// the journal, two devcoredump dumps.
+QString crashRoot(const KivoTestRoot &root, QString *skip)
+{
+    const QString crashes = root.path(QStringLiteral("/crashes"));
+    if (!QFileInfo::exists(crashes)) {
+        for (const char *fixture : {"pstore two", "journal", "devcd two"}) {
+            if (!makeCrashFixture(crashes, QLatin1String(fixture), skip) || !skip->isEmpty()) {
+                QDir(crashes).removeRecursively();
+                return QString();
+            }
+        }
+    }
+    return crashes;
+}
+
+void tst_KIVO_PanicTool::crashSources_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("out");
+
+    QTest::newRow("list pstore") << QStringList{"list", "pstore"}
+                                 << QByteArray("2 Oops dmesg-efi-1\n1 Panic dmesg-ramoops-0\n");
+    QTest::newRow("show coredump 2")
+        << QStringList{"show", "coredump", "2"}
+        << QByteArray(
+               "Crash Num: 2\nProgram: kivo\nExecutable: /usr/bin/kivo\nPID: 4242 UID: 1000\n"
+               "Signal: 11 SIGSEGV\nTimestamp 13:5:9 \n 4-5-2024\nCore: present\n "
+               "core.kivo.1000.0123456789abcdef0123456789abcdef.4242.1714827909000000.zst\n"
+               "From: journal\n");
+    QTest::newRow("timeline") << QStringList{"timeline"}
+                              << QByteArray("2024-05-04 10:53:20  pstore  1 Panic dmesg-ramoops-0\n"
+                                            "2024-05-04 10:53:20  coredump   1  modemd SIGABRT\n"
+                                            "2024-05-04 10:53:20  devcd   1 wlan0\n"
+                                            "2024-05-04 13:05:09  pstore  2 Oops dmesg-efi-1\n"
+                                            "2024-05-04 13:05:09  coredump   2  kivo SIGSEGV\n"
+                                            "2024-05-04 13:05:09  devcd   2 4080000.remoteproc\n");
+}
+
+void tst_KIVO_PanicTool::crashSources()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, out);
+    QString skip;
+    const QString root = crashRoot(*m_root, &skip);
+    if (!skip.isEmpty()) {
+        QSKIP(qPrintable(skip));
+    }
+    QVERIFY(!root.isEmpty());
+    const ToolRun result = runPanic(QStringList{"--quiet"} + arguments, root);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, out);
+}
+
+// The bundle carries the pstore records and the dump notes as files, the decoded records of all
+// seven sources, and a manifest that sha256sum accepts.
+void tst_KIVO_PanicTool::crashBundle()
+{
+    QString skip;
+    const QString root = crashRoot(*m_root, &skip);
+    if (!skip.isEmpty()) {
+        QSKIP(qPrintable(skip));
+    }
+    QVERIFY(!root.isEmpty());
+    QTemporaryDir output;
+    const ToolRun result = runPanic({"--quiet", "bundle", "--output", output.path()}, root);
+    QCOMPARE(result.exitCode, 0);
+    QTemporaryDir unpacked;
+    const QString path = QString::fromUtf8(result.out.trimmed());
+    QCOMPARE(runTool("tar", {"-xzf", path, "-C", unpacked.path()}).exitCode, 0);
+    const QString top = unpacked.filePath(QFileInfo(path).fileName().chopped(7));
+    const ToolRun sums = runTool("sha256sum", {"--strict", "-c", "MANIFEST.sha256"}, {}, top);
+    QVERIFY2(sums.exitCode == 0, sums.out + sums.err);
+
+    const QMap<QString, QByteArray> files = readTree(top);
+    QVERIFY(files.value("files/sys/fs/pstore/dmesg-ramoops-0").startsWith("Panic#1 Part1\n"));
+    QVERIFY(files.contains("files/sys/fs/pstore/console-ramoops-0"));
+    QVERIFY(files.value("files/var/lib/systemd/pstore/dmesg-efi-1").startsWith("Oops#1 Part1\n"));
+    QVERIFY(files.value("files/var/lib/kivo/devcoredump/devcd-1714820000-devcd0.info")
+                .startsWith("device=wlan0\n"));
+    // The dumps themselves only with --with-dumps.
+    QVERIFY(!files.contains("files/var/lib/kivo/devcoredump/devcd-1714820000-devcd0.data"));
+    const QJsonDocument records = QJsonDocument::fromJson(files.value("records.json"));
+    QCOMPARE(records["pstore"]["count"].toInt(), 2);
+    QCOMPARE(records["coredump"]["panics"][0]["program"].toString(), QStringLiteral("kivo"));
+    QCOMPARE(records["devcd"]["panics"][1]["device"].toString(), QStringLiteral("wlan0"));
+    QCOMPARE(
+        records["devcd"]["panics"][0]["data"].toString(),
+        QStringLiteral("7f454c460101000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d"));
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_PanicTool)

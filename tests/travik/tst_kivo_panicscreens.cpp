@@ -1,5 +1,6 @@
 // The panic viewer screens, driven with the keys from the main menu down to a panic's detail,
 // on panic sources written by hand from their block layouts.
+#include "CrashFixtures.h"
 #include "KIVO_DataDisplay.h"
 #include "KIVO_InternalOptions.h"
 #include "KIVO_MainScreen.h"
@@ -11,6 +12,7 @@
 #include "ScreenHelpers.h"
 #include "StderrCapture.h"
 
+#include <QAccessible>
 #include <QtEndian>
 
 #include <ctime>
@@ -39,6 +41,24 @@ QByteArray block(int header, quint32 id, quint32 length,
     return bytes;
 }
 
+// The list rows as a screen reader reads them off a screen.
+QStringList accessibleRows(QWidget *screen)
+{
+    QStringList rows;
+    std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        for (int i = 0; i < node->childCount(); ++i) {
+            if (QAccessibleInterface *child = node->child(i)) {
+                if (child->role() == QAccessible::ListItem) {
+                    rows << child->text(QAccessible::Name);
+                }
+                walk(child);
+            }
+        }
+    };
+    walk(QAccessible::queryAccessibleInterface(screen));
+    return rows;
+}
+
 PlMultiLineEdit *detailView()
 {
     auto *detail = shown<KIVO_DataDisplay>();
@@ -60,6 +80,8 @@ private slots:
     void noPanics();
     void choosingAgainReadsAfresh();
     void apRowsOpenTheirNumbers();
+    void crashRecordsJoin_data();
+    void crashRecordsJoin();
 
 private:
     void writeDumps(const QStringList &names, qint64 firstTime, int step);
@@ -256,6 +278,65 @@ void tst_KIVO_PanicScreens::apRowsOpenTheirNumbers()
                  "Panic Num: " + rows.at(row).section(' ', 0, 0, QString::SectionSkipEmpty));
         press(detailView()->window(), {Qt::Key_Escape});
     }
+}
+
+// The crash records of a mainline Linux come after the seed's own rows, which stay as they are;
+// their rows open their own details.
+void tst_KIVO_PanicScreens::crashRecordsJoin_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("open");          // the row opened
+    QTest::addColumn<QString>("detailEnd"); // how its detail ends
+
+    QTest::newRow("kernel: pstore records, newest first")
+        << 3 << "pstore two"
+        << QStringList{" 82000 ", "2 Oops dmesg-efi-1", "1 Panic dmesg-ramoops-0"} << 1
+        << "Internal error: Oops: 96000005 [#1] SMP\n<4>[ 3.000000] Call trace:\n"
+           "<4>[ 3.000001]  qcom_q6v5_crash+0x10/0x20";
+    QTest::newRow("ap: systemd-coredump's crashes")
+        << 1 << "journal"
+        << QStringList{" 3  82100 ", " 1  1a ", " 2  kivo SIGSEGV", " 1  modemd SIGABRT"} << 3
+        << "Signal: 6 SIGABRT\nTimestamp 12:53:20 \n 4-5-2024\nCore: missing\n "
+           "core.modemd.0.0123456789abcdef0123456789abcdef.311.1714820000000000.zst\n"
+           "From: journal";
+    QTest::newRow("bp: devcoredump dumps")
+        << 0 << "devcd two" << QStringList{"1 a1 01.02", "2 4080000.remoteproc", "1 wlan0"} << 1
+        << "Length 40\nDump Data\n7f 45 4c 46 01 01 \n00 01 02 03 04 05 \n06 07 08 09 0a 0b \n"
+           "0c 0d 0e 0f 10 11 \n12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n";
+}
+
+void tst_KIVO_PanicScreens::crashRecordsJoin()
+{
+    QFETCH(int, type);
+    QFETCH(QString, fixture);
+    QFETCH(int, open);
+    QFETCH(QString, detailEnd);
+    for (const char *dir : {"/sys", "/var"}) {
+        QDir(m_root.path(QLatin1String(dir))).removeRecursively();
+    }
+    m_root.writeFile("/veklocal/panic/bp_panic.log1", block(43, 0xa1, 8));
+    m_root.writeFile("/usr/data_resource/apr/coredump_table.cfg", "1a=messaging\n");
+    writeDumps({"core.messaging.17", "core.dump", "core.browser.3"}, 1714827609, 100);
+    m_root.writeFile("/dev/mtdblock/kpanic", "Panic\nCurrent Time = 2024-05-04 13:05:09\n");
+    QString skip;
+    QVERIFY(makeCrashFixture(m_root.root(), fixture, &skip));
+    if (!skip.isEmpty()) {
+        QSKIP(qPrintable(skip));
+    }
+
+    KIVO_PanicsDisplay list(nullptr, "Panics Type", PanicType(type));
+    list.show();
+    QTEST(accessibleRows(&list), "rows");
+    for (int i = 0; i < open; ++i) {
+        press(&list, {Qt::Key_Down});
+    }
+    press(&list, {Qt::Key_Return});
+    QVERIFY(detailView());
+    QVERIFY2(detailView()->toPlainText().endsWith(detailEnd),
+             qPrintable(detailView()->toPlainText()));
+    QVERIFY(m_popups.seen().isEmpty());
 }
 
 QTEST_MAIN(tst_KIVO_PanicScreens)

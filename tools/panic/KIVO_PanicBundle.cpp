@@ -1,5 +1,7 @@
 #include "KIVO_PanicBundle.h"
 
+#include "KIVO_CrashFiles.h"
+#include "KIVO_CrashText.h"
 #include "KIVO_PanicSource.h"
 #include "KIVO_PanicText.h"
 #include "PlFileStatus.h"
@@ -328,9 +330,9 @@ QJsonObject dumpListing(const QList<DumpEntry> &entries)
 QByteArray decodedRecords()
 {
     QJsonObject records;
-    for (const PanicSource &panicSource : panicSources) {
-        const KIVO_PanicSource source(panicSource.type);
-        records.insert(KIVO_PanicSource::name(panicSource.type), source.toJson(true));
+    for (const PanicSource *panicSource : allPanicSources()) {
+        const KIVO_PanicSource source(panicSource->type);
+        records.insert(KIVO_PanicSource::name(panicSource->type), source.toJson(true));
     }
     return QJsonDocument(records).toJson(QJsonDocument::Indented);
 }
@@ -415,6 +417,31 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
         ok = ok && addRaw(QStringLiteral("kernel/kpanic.txt"), kernel, created);
     } else {
         missing << QString::fromLatin1(PANIC_KERNEL_PARTITION);
+    }
+
+    // The crash records of a mainline Linux: the pstore record files (at most
+    // CRASH_PSTORE_READ_MAX bytes each), the devcoredump notes, and their dumps with the dumps.
+    for (const CrashFile &file : pstoreRecordFiles() + devcdRecordFiles()) {
+        if (!ok || (file.isDump && m_dumps != Dumps::Included)) {
+            continue;
+        }
+        const int slash = file.devicePath.lastIndexOf('/');
+        const int dirFd = crashOpenDirectory(plRootedPath(file.devicePath.left(slash).constData()));
+        PlFileStatus status;
+        RawFile raw;
+        raw.fd = dirFd >= 0
+                     ? crashOpenFileAt(dirFd, file.devicePath.mid(slash + 1).constData(), &status)
+                     : -1;
+        if (dirFd >= 0) {
+            ::close(dirFd);
+        }
+        const QString devicePath = KIVO_PanicSource::escapedName(file.devicePath);
+        if (raw.fd < 0) {
+            missing << devicePath;
+            continue;
+        }
+        raw.size = file.isDump ? status.size : std::min<qint64>(status.size, CRASH_PSTORE_READ_MAX);
+        ok = addRaw(filesMember(devicePath), raw, status.modified);
     }
 
     QList<DumpEntry> dumps;

@@ -1,5 +1,6 @@
 #include "KIVO_PanicSource.h"
 
+#include "KIVO_CrashText.h"
 #include "KIVO_PanicText.h"
 
 #include <QByteArray>
@@ -19,11 +20,53 @@ QString hexId(uint32_t id)
     return QString::number(id, 16);
 }
 
+QString bytes(const char *text)
+{
+    return KIVO_PanicSource::escapedName(QByteArray(text));
+}
+
+// The fields of a pstore record, a crashed program or a firmware dump.
+void insertCrashFields(PanicType type, const PanicNode *node, QJsonObject *object)
+{
+    if (type == PANIC_PSTORE) {
+        const auto *record = static_cast<const PstoreRecord *>(node->data);
+        object->insert(QStringLiteral("file"), bytes(record->path));
+        object->insert(QStringLiteral("reason"), QString::fromLatin1(record->reason));
+        object->insert(QStringLiteral("compressed"), record->compressed != 0);
+        object->insert(QStringLiteral("size"), qint64(record->size));
+        object->insert(QStringLiteral("lines"), bytes(record->excerpt));
+    } else if (type == PANIC_COREDUMP) {
+        const auto *record = static_cast<const CoredumpRecord *>(node->data);
+        object->insert(QStringLiteral("program"), bytes(record->comm));
+        object->insert(QStringLiteral("exe"), bytes(record->exe));
+        object->insert(QStringLiteral("pid"), qint64(record->pid));
+        object->insert(QStringLiteral("uid"), qint64(record->uid));
+        object->insert(QStringLiteral("gid"), qint64(record->gid));
+        object->insert(QStringLiteral("signal"), qint64(record->signal));
+        object->insert(QStringLiteral("signalName"), QString::fromLatin1(record->signalName));
+        object->insert(QStringLiteral("core"), QString::fromLatin1(coredumpCoreText(record->core)));
+        object->insert(QStringLiteral("coreFile"), bytes(record->coreFile));
+        object->insert(QStringLiteral("coreSize"), qint64(record->coreSize));
+        object->insert(QStringLiteral("from"), record->fromJournal ? QStringLiteral("journal")
+                                                                   : QStringLiteral("core file"));
+    } else if (type == PANIC_DEVCD) {
+        const auto *record = static_cast<const DevcdRecord *>(node->data);
+        const int kept = int(std::min<int64_t>(record->length, PANIC_DATA_MAX));
+        object->insert(QStringLiteral("device"), bytes(record->device));
+        object->insert(QStringLiteral("file"), bytes(record->fileName));
+        object->insert(QStringLiteral("length"), qint64(record->length));
+        object->insert(QStringLiteral("truncated"), record->truncated != 0);
+        object->insert(QStringLiteral("data"),
+                       QString::fromLatin1(
+                           QByteArray(reinterpret_cast<const char *>(record->data), kept).toHex()));
+    }
+}
+
 } // namespace
 
 KIVO_PanicSource::KIVO_PanicSource(PanicType type) : m_type(type)
 {
-    if (const PanicSource *source = panicSource(type)) {
+    if (const PanicSource *source = anyPanicSource(type)) {
         source->read(&m_head, &m_count);
     }
 }
@@ -119,10 +162,12 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
         if (!isUtf8(file)) {
             object.insert(QStringLiteral("fileHex"), QString::fromLatin1(file.toHex()));
         }
-    } else {
+    } else if (m_type == PANIC_KERNEL) {
         const auto *record = static_cast<const KernelPanicRecord *>(node->data);
         object.insert(QStringLiteral("id"), qint64(record->panicId));
         object.insert(QStringLiteral("idHex"), hexId(record->panicId));
+    } else {
+        insertCrashFields(m_type, node, &object);
     }
     if (details) {
         object.insert(QStringLiteral("detail"), panicDetailText(m_type, node));
@@ -132,7 +177,7 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
 
 QString KIVO_PanicSource::name(PanicType type)
 {
-    const PanicSource *source = panicSource(type);
+    const PanicSource *source = anyPanicSource(type);
     return source ? QString::fromLatin1(source->name) : QString();
 }
 

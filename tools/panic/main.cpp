@@ -1,5 +1,6 @@
 // kivo-panic: the panics of KIVO's four panic sources on a console, with the readers and texts
 // of the panic viewer, and the service bundle that carries them off the phone.
+#include "KIVO_CrashText.h"
 #include "KIVO_PanicBundle.h"
 #include "KIVO_PanicSource.h"
 #include "KIVO_PanicText.h"
@@ -33,10 +34,12 @@ const char *const s_usage =
     "  list SOURCE     the panics of one source, one row each, as the panic list shows them\n"
     "  show SOURCE N   panic number N in full, as the panic detail shows it\n"
     "                  (the kernel panic is number 1)\n"
-    "  timeline        the panics of all four sources, oldest first\n"
+    "  timeline        the panics of all sources, oldest first\n"
     "  bundle          write a service bundle (tar.gz) and print its path\n"
     "\n"
-    "SOURCE is bp, ap, quirn or kernel.\n"
+    "SOURCE is bp, ap, quirn or kernel, or where a mainline Linux keeps its crash records:\n"
+    "pstore (kernel panics and oopses), coredump (crashed programs, systemd-coredump) or\n"
+    "devcd (firmware dumps through devcoredump, as kivo-devcd-collect keeps them).\n"
     "\n"
     "Options:\n"
     "  --json          JSON output for list, show and timeline\n"
@@ -188,8 +191,8 @@ int showTimeline(const Arguments &arguments)
     std::vector<std::unique_ptr<KIVO_PanicSource>> sources;
     std::vector<Entry> entries;
     int order = 0;
-    for (const PanicSource &panicSource : panicSources) {
-        const PanicType type = panicSource.type;
+    for (const PanicSource *panicSource : allPanicSources()) {
+        const PanicType type = panicSource->type;
         sources.push_back(readSource(type));
         for (const PanicNode *node : sources.back()->shownNodes()) {
             entries.push_back({panicTime(type, node), order, KIVO_PanicSource::number(type, node),
@@ -269,7 +272,7 @@ int run(const Arguments &arguments)
 
     PanicType type = PANIC_BP;
     if (needsSource) {
-        const PanicSource *source = panicSourceNamed(words.at(1).toLocal8Bit().constData());
+        const PanicSource *source = anyPanicSourceNamed(words.at(1).toLocal8Bit().constData());
         if (!source) {
             return usageError(QStringLiteral("unknown source %1").arg(words.at(1)));
         }

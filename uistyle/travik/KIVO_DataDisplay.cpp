@@ -26,8 +26,14 @@ KIVO_DataDisplay::KIVO_DataDisplay(QWidget *parent, const char *name, const Pani
         view->setUnderline(true);
         view->insert(panicDetailText(panicType, node));
         break;
+    case PANIC_DEVCD:
+        view->setUnderline(true);
+        view->insert(panicDetailText(panicType, node));
+        break;
     case PANIC_AP:
     case PANIC_KERNEL:
+    case PANIC_PSTORE:
+    case PANIC_COREDUMP:
         view->setUnderline(false);
         view->insert(panicDetailText(panicType, node));
         break;

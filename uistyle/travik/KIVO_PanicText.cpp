@@ -1,5 +1,7 @@
 #include "KIVO_PanicText.h"
 
+#include "KIVO_CrashText.h"
+
 #include <QByteArray>
 #include <QDateTime>
 
@@ -112,8 +114,9 @@ QString panicRowText(PanicType type, const PanicNode *node)
         return apPanicRowText(*static_cast<const ApDumpRecord *>(node->data));
     case PANIC_KERNEL:
         return kernelPanicRowText(*static_cast<const KernelPanicRecord *>(node->data));
+    default:
+        return crashRowText(type, node);
     }
-    return QString();
 }
 
 QList<PanicNode *> panicRowNodes(PanicType type, PanicNode *head, uint8_t count)
@@ -123,6 +126,9 @@ QList<PanicNode *> panicRowNodes(PanicType type, PanicNode *head, uint8_t count)
     case PANIC_BP:
     case PANIC_QUIRN:
     case PANIC_AP:
+    case PANIC_PSTORE:
+    case PANIC_COREDUMP:
+    case PANIC_DEVCD:
         // The count can run above the records (AP gaps): the walk ends with the list.
         for (PanicNode *node = head; node && node->data && nodes.size() < count;
              node = node->next) {
@@ -160,8 +166,9 @@ int64_t panicTime(PanicType type, const PanicNode *node)
         return static_cast<const ApDumpRecord *>(node->data)->timestamp;
     case PANIC_KERNEL:
         return static_cast<const KernelPanicRecord *>(node->data)->timestamp;
+    default:
+        return crashTime(type, node);
     }
-    return 0;
 }
 
 QString bpPanicDetailText(const PanicRecord &record)
@@ -206,6 +213,7 @@ QString panicDetailText(PanicType type, const PanicNode *node)
         return apPanicDetailText(*static_cast<const ApDumpRecord *>(node->data));
     case PANIC_KERNEL:
         return kernelPanicDetailText(*static_cast<const KernelPanicRecord *>(node->data));
+    default:
+        return crashDetailText(type, node);
     }
-    return QString();
 }

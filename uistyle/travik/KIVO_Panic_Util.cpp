@@ -1,5 +1,7 @@
 #include "KIVO_Panic_Util.h"
 
+#include "KIVO_CrashRecords.h"
+
 #include "PlFileStatus.h"
 #include "PlRoot.h"
 
@@ -777,6 +779,12 @@ uint32_t panicNumber(PanicType type, const PanicNode *node)
         return static_cast<const PanicRecord *>(node->data)->panicNum;
     case PANIC_AP:
         return static_cast<const ApDumpRecord *>(node->data)->panicNum;
+    case PANIC_PSTORE:
+        return static_cast<const PstoreRecord *>(node->data)->panicNum;
+    case PANIC_COREDUMP:
+        return static_cast<const CoredumpRecord *>(node->data)->panicNum;
+    case PANIC_DEVCD:
+        return static_cast<const DevcdRecord *>(node->data)->panicNum;
     default:
         return 0;
     }
@@ -784,7 +792,7 @@ uint32_t panicNumber(PanicType type, const PanicNode *node)
 
 PanicNode *findPanicNode(PanicType type, PanicNode *from, uint32_t target)
 {
-    if (type != PANIC_BP && type != PANIC_QUIRN && type != PANIC_AP) {
+    if (type == PANIC_KERNEL || panicNumber(type, from) == 0) {
         return from;
     }
     // The numbers fall from the head to the tail. A walk that has to turn back has passed the

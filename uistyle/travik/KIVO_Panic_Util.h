@@ -23,6 +23,11 @@ enum PanicType : uint8_t {
     PANIC_AP = 1,
     PANIC_QUIRN = 2,
     PANIC_KERNEL = 3,
+    // The crash records a mainline Linux keeps (KIVO_CrashRecords.h): they join the lists of the
+    // BP, AP and kernel sources on the screens and have words of their own in kivo-panic.
+    PANIC_PSTORE = 4,
+    PANIC_COREDUMP = 5,
+    PANIC_DEVCD = 6,
 };
 
 // The device paths of the panic sources; every open goes through plRootedPath().

@@ -25,7 +25,13 @@ private:
     struct Panics {
         PanicNode *head = nullptr;
         uint8_t count = 0;
+        // The crash records that join this source's list (pstore, systemd-coredump,
+        // devcoredump), shown after the source's own rows; owned like the panic list.
+        PanicType crashType = PANIC_KERNEL;
+        PanicNode *crashHead = nullptr;
+        uint8_t crashCount = 0;
     };
+    static QStringList rowTexts(PanicType panicType, const Panics &panics);
     KIVO_PanicsDisplay(QWidget *parent, const char *name, PanicType panicType, Panics panics);
     static Panics readPanics(PanicType panicType);
 
@@ -36,4 +42,8 @@ private:
     PanicNode *m_ptemp;
     // The head of the panic list; owned, freed by the destructor.
     PanicNode *m_panicList;
+    // The joining crash records: their type (PANIC_KERNEL when none join), list and count.
+    PanicType m_crashType;
+    PanicNode *m_crashList;
+    uint8_t m_crashCount;
 };

@@ -1,0 +1,118 @@
+#include "KIVO_CrashFiles.h"
+
+#include "KIVO_Panic_Util.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int crashOpenDirectory(const QByteArray &path)
+{
+    return open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+int crashOpenDirectoryAt(int dirFd, const char *name)
+{
+    return openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+int crashOpenFileAt(int dirFd, const char *name, PlFileStatus *status)
+{
+    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is refused below.
+    const int fd = openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    if (plFileStatus(fd, status) != 0 || !S_ISREG(status->mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+QList<QByteArray> crashDirectoryNames(int dirFd, int limit)
+{
+    QList<QByteArray> names;
+    const int own = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) {
+        return names;
+    }
+    DIR *dir = fdopendir(own);
+    if (!dir) {
+        close(own);
+        return names;
+    }
+    rewinddir(dir);
+    while (const struct dirent *entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        if (names.size() >= limit) {
+            break;
+        }
+        names << QByteArray(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+QByteArray crashReadBounded(int fd, int64_t limit)
+{
+    QByteArray bytes;
+    char buffer[65536];
+    while (bytes.size() < limit) {
+        const size_t wanted = size_t(std::min<int64_t>(sizeof buffer, limit - bytes.size()));
+        const ssize_t got = read(fd, buffer, wanted);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        bytes.append(buffer, int(got));
+    }
+    return bytes;
+}
+
+QByteArray crashPrintable(const QByteArray &text)
+{
+    QByteArray printable;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            printable += escape;
+        } else {
+            printable += c;
+        }
+    }
+    return printable;
+}
+
+void crashTrace(const char *file, int line, const char *format, ...)
+{
+    FILE *sink = panicTraceSink();
+    if (!sink) {
+        return;
+    }
+    std::fprintf(sink, "{%d} %s:%d\t", 1, file, line);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(sink, format, args);
+    va_end(args);
+    std::fprintf(sink, "\n");
+}
+
+void crashCopy(char *buffer, size_t size, const QByteArray &text)
+{
+    const size_t length = std::min(size - 1, size_t(text.size()));
+    std::memcpy(buffer, text.constData(), length);
+    buffer[length] = '\0';
+}
