@@ -71,7 +71,7 @@ private:
         int state = 8; // registered
         uint registration = 1;
         QList<Cell> cells;
-        int serving = 0; // index into cells; -1 while camped on none
+        int serving = -1; // index into cells; -1 while camped on none
         bool cellInfo = true;
         uint locationEnabled = 0;
         bool signalsLocation = false;

@@ -24,6 +24,26 @@ KIVO_SimReply noModem(const QDBusMessage &call)
                                     QStringLiteral("no modem %1").arg(argPath(call)));
 }
 
+// "EARFCN:PCI:TAC:CI EARFCN:PCI:TAC:CI ..."; an entry that does not parse is left out.
+QList<KIVO_SimModemManager::Cell> parseCells(const QString &text)
+{
+    QList<KIVO_SimModemManager::Cell> cells;
+    for (const QString &entry : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QStringList fields = entry.split(QLatin1Char(':'));
+        KIVO_SimModemManager::Cell cell;
+        bool earfcnOk = false;
+        bool pciOk = false;
+        cell.earfcn = fields.value(0).toUInt(&earfcnOk);
+        cell.physicalCellId = fields.value(1).toUInt(&pciOk);
+        cell.tac = fields.value(2).toUpper();
+        cell.cellId = fields.value(3).toUpper();
+        if (fields.size() == 4 && earfcnOk && pciOk) {
+            cells.append(cell);
+        }
+    }
+    return cells;
+}
+
 } // namespace
 
 KIVO_SimModemManagerControl::KIVO_SimModemManagerControl(KIVO_SimModemManager *sim, QObject *parent)
@@ -73,20 +93,9 @@ void KIVO_SimModemManagerControl::addMethods()
             [sim](const QString &path, const QDBusMessage &call) {
                 sim->setRegistration(path, call.arguments().at(1).toUInt());
             });
-    onModem(QStringLiteral("SetCells"), QStringLiteral("o path, a(uuss) cells"),
+    onModem(QStringLiteral("SetCells"), QStringLiteral("o path, s cells"),
             [sim](const QString &path, const QDBusMessage &call) {
-                QList<KIVO_SimModemManager::Cell> cells;
-                const QDBusArgument array = call.arguments().at(1).value<QDBusArgument>();
-                array.beginArray();
-                while (!array.atEnd()) {
-                    KIVO_SimModemManager::Cell cell;
-                    array.beginStructure();
-                    array >> cell.earfcn >> cell.physicalCellId >> cell.tac >> cell.cellId;
-                    array.endStructure();
-                    cells.append(cell);
-                }
-                array.endArray();
-                sim->setCells(path, cells);
+                sim->setCells(path, parseCells(call.arguments().at(1).toString()));
             });
     onModem(QStringLiteral("SetCellInfo"), QStringLiteral("o path, b supported"),
             [sim](const QString &path, const QDBusMessage &call) {
