@@ -75,12 +75,18 @@ void KIVO_MMCellWarnings::locationChanged(const QString &previous, const QString
     if (body.isEmpty()) {
         return;
     }
-    if (settingOn(kKeyMsgWarning)) {
+    const bool notice = settingOn(kKeyMsgWarning);
+    const bool tone = settingOn(kKeyToneWarning);
+    if (notice) {
         notify(body);
     }
-    if (settingOn(kKeyToneWarning)) {
+    if (tone) {
         askForTone();
     }
+    trace(QStringLiteral("cell changed: %1 (notice %2, tone %3)")
+              .arg(QString(body).replace(QLatin1Char('\n'), QLatin1Char(' ')),
+                   notice ? QStringLiteral("on") : QStringLiteral("off"),
+                   tone ? QStringLiteral("on") : QStringLiteral("off")));
 }
 
 void KIVO_MMCellWarnings::notify(const QString &body)
