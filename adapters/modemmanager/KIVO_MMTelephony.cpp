@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -269,6 +270,14 @@ void KIVO_MMTelephony::registerClient(const QDBusMessage &call)
     }
     array.endArray();
     m_clients.insert(call.service(), types);
+    QStringList names;
+    for (quint16 type : types) {
+        names << QStringLiteral("0x%1").arg(type, 4, 16, QLatin1Char('0'));
+    }
+    std::sort(names.begin(), names.end());
+    trace(QStringLiteral("%1 registered for %2 (handle %3)")
+              .arg(call.service(), names.join(QLatin1Char(',')))
+              .arg(m_nextHandle));
     reply(call, {m_nextHandle++});
 }
 
