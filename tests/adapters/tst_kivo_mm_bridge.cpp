@@ -106,6 +106,8 @@ private slots:
     void leavesOwnedName();
     void cellChange_data();
     void cellChange();
+    void statusTool_data();
+    void statusTool();
 
 private:
     KivoTestRoot m_root;
@@ -457,6 +459,59 @@ void tst_KIVO_MMBridge::cellChange()
         bus.unregisterService(QStringLiteral("org.sigxcpu.Feedback"));
         bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
         bus.unregisterObject(QStringLiteral("/org/sigxcpu/Feedback"));
+    }
+}
+
+void tst_KIVO_MMBridge::statusTool_data()
+{
+    QTest::addColumn<QString>("server");   // "bridge", "simulator" or "" for none
+    QTest::addColumn<QByteArray>("lines"); // kivo-status --telephony after its first line
+
+    QTest::newRow("bridge") << "bridge"
+                            << QByteArray("  backend        modemmanager\n"
+                                          "  cellBarAccess  no\n"
+                                          "  cellInfo       yes\n"
+                                          "  cellLock       yes\n"
+                                          "  cellLockRat    lte\n"
+                                          "  debugMode      yes\n"
+                                          "  modem          QUECTEL EG25\n");
+    QTest::newRow("simulator") << "simulator"
+                               << QByteArray("  backend        simulator\n"
+                                             "  cellBarAccess  yes\n"
+                                             "  cellInfo       yes\n"
+                                             "  cellLock       yes\n"
+                                             "  cellLockRat    gsm\n"
+                                             "  debugMode      no\n"
+                                             "  modem          kivo-sim-telephony\n");
+    QTest::newRow("nobody") << "" << QByteArray();
+}
+
+void tst_KIVO_MMBridge::statusTool()
+{
+    QFETCH(QString, server);
+    QFETCH(QByteArray, lines);
+
+    MMBridgeRig rig(m_root.root());
+    QProcess simulator;
+    if (server == QLatin1String("bridge")) {
+        QVERIFY(rig.start());
+    } else if (server == QLatin1String("simulator")) {
+        simulator.setStandardOutputFile(QProcess::nullDevice());
+        simulator.start(QStringLiteral(KIVO_SIM_TELEPHONY), {});
+        QTRY_VERIFY_WITH_TIMEOUT(MMBridgeRig::isOwned(QStringLiteral("org.kivo.Telephony")), 10000);
+    }
+    QProcess status;
+    status.start(QStringLiteral(KIVO_STATUS), {QStringLiteral("--telephony")});
+    QVERIFY(status.waitForFinished(10000));
+    simulator.kill();
+    simulator.waitForFinished(10000);
+    QCOMPARE(status.exitCode(), 0);
+    const QByteArray output = status.readAllStandardOutput();
+    if (server.isEmpty()) {
+        QCOMPARE(output, QByteArray("org.kivo.Telephony: not served\n"));
+    } else {
+        QVERIFY2(output.startsWith("org.kivo.Telephony (:"), output.constData());
+        QCOMPARE(output.mid(output.indexOf('\n') + 1), lines);
     }
 }
 
