@@ -425,7 +425,7 @@ void KIVO_MMTelephony::checkServingCell()
                     if (cell.value(QStringLiteral("serving")).toBool() &&
                         cell.value(QStringLiteral("cell-type")).toUInt() == s_cellTypeLte &&
                         cell.contains(QStringLiteral("earfcn"))) {
-                        servingCellRead(true, cell.value(QStringLiteral("earfcn")).toUInt(),
+                        servingCellRead(cell.value(QStringLiteral("earfcn")).toUInt(),
                                         cell.value(QStringLiteral("ci")).toString(),
                                         cell.value(QStringLiteral("tac")).toString());
                         return;
@@ -444,15 +444,14 @@ void KIVO_MMTelephony::checkServingCell()
             const auto cell =
                 KIVO_QuectelAt::parseServingCell(answer.arguments().value(0).toString());
             if (cell && cell->earfcn) {
-                servingCellRead(true, *cell->earfcn, cell->cellId, cell->tac);
+                servingCellRead(*cell->earfcn, cell->cellId, cell->tac);
             }
         });
 }
 
-void KIVO_MMTelephony::servingCellRead(bool known, quint32 earfcn, const QString &cellId,
-                                       const QString &area)
+void KIVO_MMTelephony::servingCellRead(quint32 earfcn, const QString &cellId, const QString &area)
 {
-    if (m_watching && known && earfcn == m_lockedEarfcn) {
+    if (m_watching && earfcn == m_lockedEarfcn) {
         finishWatch(s_modeEntered, cellId, area);
     }
 }

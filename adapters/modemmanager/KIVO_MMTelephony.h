@@ -49,7 +49,7 @@ private:
 
     void startWatch(quint32 earfcn);
     void checkServingCell();
-    void servingCellRead(bool known, quint32 earfcn, const QString &cellId, const QString &area);
+    void servingCellRead(quint32 earfcn, const QString &cellId, const QString &area);
     void finishWatch(quint32 code, const QString &cellId = {}, const QString &area = {});
     void sendStickerEvent(quint32 code, quint32 earfcn, const QString &cellId = {},
                           const QString &area = {});
