@@ -105,7 +105,7 @@ void tst_KIVO_Packages::package()
     if (package == QLatin1String("kivo")) {
         QFile unit(root + "/usr/lib/systemd/user/kivo-mm-bridge.service");
         QVERIFY2(unit.open(QIODevice::ReadOnly), qPrintable(unit.fileName()));
-        QVERIFY(unit.readAll().contains("\nExecStart=/usr/bin/kivo-mm-bridge\n"));
+        QVERIFY(unit.readAll().contains("\nExecStart=kivo-mm-bridge\n"));
     }
     if (package == QLatin1String("kivo-tools") && KIVO_WITH_SIMULATORS) {
         QVERIFY2(QDirIterator(root + "/usr/share/kivo", QDir::Files, QDirIterator::Subdirectories)
