@@ -1,5 +1,6 @@
 # Debian packages, built with `cpack -G DEB` in the build directory:
-#   kivo        the kivo program (/usr/bin/kivo)
+#   kivo        the kivo program (/usr/bin/kivo) and the telephony service of phones whose
+#               modem ModemManager drives (/usr/bin/kivo-mm-bridge, its systemd user unit)
 #   kivo-tools  the command-line tools and the simulators with their default data
 #               (/usr/bin/kivo-*, /usr/share/kivo/), and the udev rule and tmpfiles.d line of
 #               kivo-devcd-collect (/usr/lib/udev/rules.d/60-kivo-devcd.rules,
@@ -27,12 +28,15 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_KIVO_PACKAGE_NAME kivo)
+# The bridge needs ModemManager on a phone; KIVO itself runs without it.
+set(CPACK_DEBIAN_KIVO_PACKAGE_SUGGESTS modemmanager)
 # One string: the first line is the synopsis, the rest the long description.
 set(CPACK_COMPONENT_KIVO_DESCRIPTION "Engineering and field-test application for a Linux phone
 KIVO switches the phone's field-test screens (FTS) and chooses the favourite and
 visible ones, holds the phone on one ARFCN (cell sticker), sets cell bar access and
 the cell change warnings, and shows the panic records of the baseband, the kernel and
-crashed applications. It runs when device feature flag 356 is set.")
+crashed applications. It runs when device feature flag 356 is set. On a phone whose
+modem ModemManager drives, kivo-mm-bridge serves KIVO's telephony service from it.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kivo-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS kivo)
@@ -41,6 +45,7 @@ kivo-status shows what KIVO has set on the phone, kivo-qcop sends and watches QC
 messages on the session bus, kivo-panic reads the panic records on a console,
 kivo-devcd-collect keeps the firmware dumps of devcoredump (started by udev) and
 kivo-sample-data writes sample panic sources. kivo-sim-telephony and kivo-sim-fts
-stand in for the telephony service and the FTS engine on a development machine.")
+stand in for the telephony service and the FTS engine on a development machine, and
+kivo-sim-modemmanager for the ModemManager daemon.")
 
 include(CPack)

@@ -2,7 +2,17 @@
 # Builds KIVO and runs it against the simulators on a demo root: a private session bus, the
 # telephony and FTS engine simulators, sample panic data, and KIVO itself. Without a display it
 # runs in a virtual X display served by a VNC server on 127.0.0.1 only.
+#
+# With --modem, the telephony service is the one a phone with ModemManager gets: kivo-mm-bridge
+# against kivo-sim-modemmanager, which stands in for the daemon on a second private bus given
+# to both as the system bus.
 set -euo pipefail
+modem=0
+case "${1:-}" in
+    --modem) modem=1 ;;
+    "") ;;
+    *) echo "Usage: $0 [--modem]" >&2; exit 2 ;;
+esac
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/deps.sh" demo
 "$top/scripts/build.sh"
@@ -36,7 +46,33 @@ echo "  drive it from another shell with: export DBUS_SESSION_BUS_ADDRESS='$DBUS
 
 log=$root/demo-logs
 mkdir -p "$log"
-for sim in kivo-sim-telephony kivo-sim-fts; do
+sims="kivo-sim-telephony kivo-sim-fts"
+if [ "$modem" = 1 ]; then
+    sims=kivo-sim-fts
+    # The stand-in daemon on a bus of its own, as ModemManager is on the system bus.
+    system_info=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+    export DBUS_SYSTEM_BUS_ADDRESS=$(echo "$system_info" | sed -n 1p)
+    pids+=("$(echo "$system_info" | sed -n 2p)")
+    "$bin/kivo-sim-modemmanager" >"$log/kivo-sim-modemmanager.log" 2>&1 &
+    pids+=("$!")
+    for _ in $(seq 50); do
+        busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" status org.freedesktop.ModemManager1 \
+            >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    "$bin/kivo-mm-bridge" 2>"$log/kivo-mm-bridge.log" &
+    pids+=("$!")
+    cat <<MSG
+Started kivo-sim-modemmanager (log: $log/kivo-sim-modemmanager.log) on the system bus
+  $DBUS_SYSTEM_BUS_ADDRESS
+and kivo-mm-bridge (log: $log/kivo-mm-bridge.log). The modem is a Quectel EG25 in debug
+mode camped on EARFCN 1300; it hears cells on 6300 and 3050 too. Try the Cell Sticker on 6300
+(Mode Entered) and on 6200 (Failed for Unknown Reason after 60 s). Steer the modem with
+  busctl --user call org.kivo.Sim.ModemManager /org/kivo/Sim org.kivo.Sim.ModemManager Status
+(see sim/README.md).
+MSG
+fi
+for sim in $sims; do
     if [ -x "$bin/$sim" ]; then
         "$bin/$sim" >"$log/$sim.log" 2>&1 &
         pids+=("$!")

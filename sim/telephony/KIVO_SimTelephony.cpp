@@ -94,6 +94,19 @@ void KIVO_SimTelephony::addMethods()
     m_service->addMethod(QStringLiteral("SetCellBarAccessMode"), QStringLiteral("i mode"),
                          QStringLiteral("i status"),
                          [this](const QDBusMessage &call) { return setCellBarAccessMode(call); });
+    m_service->addMethod(QStringLiteral("GetCapabilities"), QString(),
+                         QStringLiteral("a{sv} capabilities"), [](const QDBusMessage &call) {
+                             // The simulated radio layer does all KIVO asks of it, on GSM.
+                             const QVariantMap capabilities{
+                                 {QStringLiteral("backend"), QStringLiteral("simulator")},
+                                 {QStringLiteral("modem"), QStringLiteral("kivo-sim-telephony")},
+                                 {QStringLiteral("cellLock"), true},
+                                 {QStringLiteral("cellLockRat"), QStringLiteral("gsm")},
+                                 {QStringLiteral("cellBarAccess"), true},
+                                 {QStringLiteral("cellInfo"), true},
+                                 {QStringLiteral("debugMode"), false}};
+                             return KIVO_SimBusObject::reply(call, {capabilities});
+                         });
     m_service->addSignal(QStringLiteral("Event"), QStringLiteral("q type, ay raw_data"));
 }
 

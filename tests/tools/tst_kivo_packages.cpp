@@ -81,8 +81,9 @@ void tst_KIVO_Packages::package_data()
     QTest::addColumn<QStringList>("programs");
     QTest::addColumn<QStringList>("libraries"); // in Depends; with '!', absent from it
 
-    QTest::newRow("kivo holds the program alone")
-        << "kivo" << QStringList{"kivo"} << QStringList{"libqt6widgets6", "libqt6dbus6", "libc6"};
+    QTest::newRow("kivo holds the program and the ModemManager bridge")
+        << "kivo" << QStringList{"kivo", "kivo-mm-bridge"}
+        << QStringList{"libqt6widgets6", "libqt6dbus6", "libc6"};
     QTest::newRow("kivo-tools holds every tool and simulator")
         << "kivo-tools" << QString::fromLatin1(KIVO_PACKAGED_TOOLS).split(QLatin1Char(','))
         << QStringList{"libqt6core6", "libqt6dbus6", "!libqt6widgets6", "!libqt6gui6", "!libgl1"};
@@ -101,6 +102,11 @@ void tst_KIVO_Packages::package()
     QCOMPARE(installed, programs);
     // Nothing outside /usr: no test programs, no build paths.
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"usr"});
+    if (package == QLatin1String("kivo")) {
+        QFile unit(root + "/usr/lib/systemd/user/kivo-mm-bridge.service");
+        QVERIFY2(unit.open(QIODevice::ReadOnly), qPrintable(unit.fileName()));
+        QVERIFY(unit.readAll().contains("\nExecStart=kivo-mm-bridge\n"));
+    }
     if (package == QLatin1String("kivo-tools") && KIVO_WITH_SIMULATORS) {
         QVERIFY2(QDirIterator(root + "/usr/share/kivo", QDir::Files, QDirIterator::Subdirectories)
                      .hasNext(),

@@ -231,7 +231,7 @@ void tst_KIVO_StatusTool::usageError()
     const ToolRun run = runTool(QStringLiteral(KIVO_STATUS_TOOL), {"--xml"});
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.err.contains("unknown argument \"--xml\""));
-    QVERIFY(run.err.contains("Usage: kivo-status [--json]"));
+    QVERIFY(run.err.contains("Usage: kivo-status [--json | --telephony]"));
     QCOMPARE(run.out, QByteArray());
 }
 
