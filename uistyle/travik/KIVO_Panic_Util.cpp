@@ -589,32 +589,35 @@ void readApPanics(PanicNode **head, uint8_t *count)
     std::free(entries);
 }
 
-KernelTimeScan::KernelTimeScan()
-{
-    m_text.reserve(s_keptMax + s_fieldsLength);
-}
+KernelTimeScan::KernelTimeScan() = default;
 
 bool KernelTimeScan::feed(const char *data, size_t size)
 {
     static const char marker[] = "Current Time = ";
     const size_t markerLength = sizeof marker - 1;
-    for (size_t i = 0; i < size && !m_complete; ++i) {
-        const char c = data[i];
-        m_text.push_back(c);
+    // Piece by piece, each up to the next line end.
+    while (size > 0 && !m_complete) {
+        const void *lineEnd = std::memchr(data, '\n', size);
+        const size_t taken = lineEnd ? size_t(static_cast<const char *>(lineEnd) - data) + 1 : size;
         if (m_markerAt == std::string::npos) {
-            // Only the end of the text can complete the marker: a match is looked for there.
-            if (m_text.size() >= markerLength &&
-                m_text.compare(m_text.size() - markerLength, markerLength, marker) == 0) {
-                m_markerAt = m_text.size() - markerLength;
-            } else if (c == '\n') {
-                m_text.clear();
-            } else if (m_text.size() >= s_keptMax) {
+            // Only the new bytes, and the few before them, can hold a marker not yet seen.
+            const size_t from = m_text.size() >= markerLength ? m_text.size() - markerLength : 0;
+            m_text.append(data, taken);
+            m_markerAt = m_text.find(marker, from);
+            if (m_markerAt == std::string::npos) {
                 // A long line keeps only what could still begin the marker.
-                m_text.erase(0, m_text.size() - (markerLength - 1));
+                const size_t kept = lineEnd ? 0 : std::min(m_text.size(), markerLength - 1);
+                m_text.erase(0, m_text.size() - kept);
             }
-        } else if (c == '\n' || m_text.size() - m_markerAt >= s_fieldsLength) {
-            m_complete = true;
+        } else {
+            m_text.append(data, std::min(taken, s_fieldsLength));
         }
+        if (m_markerAt != std::string::npos) {
+            m_complete = lineEnd || m_text.size() - m_markerAt >= s_fieldsLength;
+            m_text.resize(std::min(m_text.size(), m_markerAt + s_fieldsLength));
+        }
+        data += taken;
+        size -= taken;
     }
     return !m_complete;
 }

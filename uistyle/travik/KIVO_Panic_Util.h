@@ -148,7 +148,7 @@ void readKernelPanic(PanicNode **head);
 int64_t readKernelPanicTime(FILE *report);
 
 // Looks for the kernel report's first time line ("Current Time = ") in a report fed piece by
-// piece, keeping one line at a time and at most a few KiB of a long one.
+// piece, keeping at most one piece of a line (or the last bytes of a long line) at a time.
 class KernelTimeScan {
 public:
     KernelTimeScan();
@@ -158,7 +158,6 @@ public:
     int64_t time() const;
 
 private:
-    static constexpr size_t s_keptMax = 4096;
     static constexpr size_t s_fieldsLength = 34; // the marker and "YYYY-MM-DD HH:MM:SS"
     std::string m_text;                          // the current line, or a long line's tail
     size_t m_markerAt = std::string::npos;
