@@ -222,6 +222,8 @@ void tst_KIVO_Settings::failedWrite_data()
     // Someone else's file in the store's place: neither followed nor written through.
     QTest::newRow("volatile store: a link to another file")
         << volatileStore << "link to a file" << barring << "a symbolic link";
+    QTest::newRow("settings file: a link to another file")
+        << ini << "link to a file" << state << "a symbolic link";
     QTest::newRow("volatile store: another user's file")
         << volatileStore << "foreign owner" << barring << "owned by user 65534";
     QTest::newRow("settings file: another user's file")
