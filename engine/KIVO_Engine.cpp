@@ -95,6 +95,8 @@ void KIVO_Engine::ActivateTapiDevice()
     connect(kivo_tapi, &UTIL_TAPI_Device::TAPI_SendEvent, this, &KIVO_Engine::ProcessTAPIEvent);
     connect(kivo_tapi, &UTIL_TAPI_Device::TapiDeviceClosed, this,
             &KIVO_Engine::TapiDisconnectedSlot);
+    connect(kivo_tapi, &UTIL_TAPI_Device::TapiDeviceReopened, this,
+            &KIVO_Engine::registerAfterRestart);
 
     // The first attempt goes out whether or not the service is there; its answer comes back
     // to registrationAnswered while the event loop runs on.
@@ -114,9 +116,29 @@ void KIVO_Engine::registerTapiClient()
                           [this](int result) { registrationAnswered(result); });
 }
 
+void KIVO_Engine::registerAfterRestart()
+{
+    // The retry timer, once running, registers at every tick anyway. A Register still out may
+    // have gone to the owner that left: a new one follows its answer.
+    if (m_registrationRetry) {
+        return;
+    }
+    if (m_registrationInFlight) {
+        m_registerAgain = true;
+        return;
+    }
+    registerTapiClient();
+}
+
 void KIVO_Engine::registrationAnswered(int result)
 {
     m_registrationInFlight = false;
+    if (m_registerAgain && !m_registrationRetry) {
+        m_registerAgain = false;
+        registerTapiClient();
+        return;
+    }
+    m_registerAgain = false;
     if (result >= 0) {
         if (kivo_tapi) {
             kivo_tapi->SetClientHandle(result);

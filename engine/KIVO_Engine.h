@@ -102,6 +102,10 @@ private:
     // m_registrationInFlight is set and the retry timer is stopped.
     void registrationAnswered(int result);
     bool m_registrationInFlight = false;
+    // Registers once more when org.kivo.Telephony has a new owner after a loss; a failure
+    // starts the 300 ms retry as at start-up.
+    void registerAfterRestart();
+    bool m_registerAgain = false; // a new owner came while a Register was out
 
     // The 300 ms registration retry; runs from a failed registration until the engine goes.
     QTimer *m_registrationRetry = nullptr;

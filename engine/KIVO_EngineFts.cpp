@@ -3,6 +3,7 @@
 #include "KIVO_Engine.h"
 
 #include "KIVO_FtsWire.h"
+#include "PlSafeFile.h"
 #include "QCopChannel.h"
 
 #include <QDataStream>
@@ -76,7 +77,10 @@ void KIVO_Engine::slotFTSEngineMessage(const QByteArray &message, const QByteArr
 {
     QByteArray block(data);
     QDataStream in(&block, QIODevice::ReadOnly);
-    std::fprintf(stderr, "Received data from channel %s", message.constData());
+    // The name comes from any sender: its control characters are shown escaped, never sent to
+    // the terminal.
+    std::fprintf(stderr, "Received data from channel %s",
+                 plTraceEscaped(QByteArray(message.constData())).constData());
 
     // Names are matched as C strings, exactly.
     const char *name = message.constData();

@@ -90,7 +90,14 @@ void UTIL_TAPI_Device::handleEvent(const QDBusMessage &message)
 void UTIL_TAPI_Device::setOwner(const QString &oldOwner, const QString &newOwner)
 {
     m_owner = newOwner;
+    if (!oldOwner.isEmpty()) {
+        m_lost = true;
+    }
     if (!oldOwner.isEmpty() && newOwner.isEmpty()) {
         emit TapiDeviceClosed();
+    }
+    if (m_lost && !newOwner.isEmpty()) {
+        m_lost = false;
+        emit TapiDeviceReopened();
     }
 }

@@ -28,6 +28,9 @@ public:
 signals:
     void TAPI_SendEvent(UTIL_TAPI_Event *event);
     void TapiDeviceClosed();
+    // org.kivo.Telephony has a new owner after a loss: a restarted service knows no earlier
+    // client, so the program registers again.
+    void TapiDeviceReopened();
 
 private slots:
     void handleEvent(const QDBusMessage &message);
@@ -39,6 +42,8 @@ private:
     QDBusServiceWatcher *m_watcher; // a child of the device
     // The unique bus name that owns org.kivo.Telephony; empty while nobody does.
     QString m_owner;
+    // Set when an owner lets go of the name, until the next owner has been announced.
+    bool m_lost = false;
     // Empty until SetClientHandle, so that nothing is passed on before it.
     QSet<quint16> m_types;
 };

@@ -10,6 +10,7 @@
 // missing. statx() has 64-bit fields everywhere.
 struct PlFileStatus {
     mode_t mode = 0;
+    uid_t owner = 0;
     int64_t size = 0;
     int64_t modified = 0; // seconds since the Unix epoch
 };

@@ -96,6 +96,37 @@ bool KivoTestRoot::placeHazard(const QString &store, const QString &hazard,
         writeFile(QFileInfo(store).path(), "not a directory");
         return true;
     }
+    if (hazard == QLatin1String("foreign owner")) {
+        if (::geteuid() != 0) {
+            *skip = QStringLiteral("only root can give a file to another user");
+            return true;
+        }
+        writeFile(store, content);
+        return ::chown(QFile::encodeName(full).constData(), 65534, 65534) == 0;
+    }
+    if (hazard == QLatin1String("too large")) {
+        writeFile(store, content);
+        return QFile::resize(full, 64 * 1024 + 1);
+    }
+    if (hazard == QLatin1String("live lock")) {
+        // Held by a live process (this one) of this host, as QLockFile writes it: its PID and
+        // program, which must match for the lock to count as live.
+        writeFile(store, content);
+        writeFile(store + QLatin1String(".lock"),
+                  QByteArray::number(qint64(::getpid())) + '\n' +
+                      QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))) +
+                      "\n\n");
+        return true;
+    }
+    if (hazard == QLatin1String("link to a file") || hazard == QLatin1String("linked lock")) {
+        // The link leads to a file of the root: a store that followed it would change that.
+        writeFile(store, content);
+        const QString linkAt =
+            hazard.startsWith(QLatin1String("link ")) ? full : full + QLatin1String(".lock");
+        writeFile(store + QLatin1String(".target"), content);
+        QFile::remove(linkAt);
+        return QFile::link(full + QLatin1String(".target"), linkAt);
+    }
     QDir().mkpath(QFileInfo(full).absolutePath());
     if (hazard == QLatin1String("fifo")) {
         return ::mkfifo(QFile::encodeName(full).constData(), 0644) == 0;

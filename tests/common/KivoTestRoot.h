@@ -29,8 +29,12 @@ public:
     // Puts `hazard` in the way of the store at the device path `store`: "full mount" or
     // "read-only mount" (the store holding `content` on a 16 KiB tmpfs, kept in `*mount`, filled
     // or remounted read-only), "read-only file" (holding `content`), "parent is a file", "fifo",
-    // "directory" or "device" (a link to /dev/null). False when a step failed; `*skip` says why
-    // the test must skip (no mount allowed; root writes a read-only file).
+    // "directory" or "device" (a link to /dev/null); holding `content`: "foreign owner" (given
+    // to user 65534), "too large" (one byte past 64 KiB, sparse), "live lock" (a lock file of a
+    // live process beside it), "link to a file" or "linked lock" (the store or its lock a link
+    // to `<store>.target`, holding `content`). False when a step failed; `*skip` says why the
+    // test must skip (no mount allowed; root writes a read-only file; only root gives files
+    // away).
     bool placeHazard(const QString &store, const QString &hazard, const QByteArray &content,
                      std::unique_ptr<ScratchMount> *mount, QString *skip) const;
 

@@ -15,6 +15,8 @@ private slots:
     void bitmapHalves();
     void answer_data();
     void answer();
+    void tracedName_data();
+    void tracedName();
 
 private:
     KivoTestRoot m_root;
@@ -134,6 +136,32 @@ void tst_KIVO_FtsWire::answer()
     } else {
         QCOMPARE(capture.text(), trace);
     }
+}
+
+void tst_KIVO_FtsWire::tracedName_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("shown");
+
+    QTest::newRow("terminal title and colour") << QByteArray("\x1b]0;owned\x07\x1b[31mred")
+                                               << QByteArray("\\x1B]0;owned\\x07\\x1B[31mred");
+    // UTF-8 text stays; a C1 control (CSI as U+009B) and a stray byte do not.
+    QTest::newRow("UTF-8 kept, C1 and stray bytes escaped")
+        << QByteArray("caf\xc3\xa9 \xc2\x9b"
+                      "2J \xff")
+        << QByteArray("caf\xc3\xa9 \\xC2\\x9B2J \\xFF");
+}
+
+// A name from any sender reaches the terminal only as printable text.
+void tst_KIVO_FtsWire::tracedName()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, shown);
+
+    KIVO_Engine engine;
+    StderrCapture capture;
+    engine.slotFTSEngineMessage(name, QByteArray());
+    QCOMPARE(capture.text(), "Received data from channel " + shown);
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_FtsWire)

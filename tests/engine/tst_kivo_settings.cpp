@@ -218,7 +218,18 @@ void tst_KIVO_Settings::failedWrite_data()
     QTest::newRow("volatile store: a FIFO in its place")
         << volatileStore << "fifo" << barring << "not a regular file";
     QTest::newRow("volatile store: a link to a device")
-        << volatileStore << "device" << barring << "not a regular file";
+        << volatileStore << "device" << barring << "a symbolic link";
+    // Someone else's file in the store's place: neither followed nor written through.
+    QTest::newRow("volatile store: a link to another file")
+        << volatileStore << "link to a file" << barring << "a symbolic link";
+    QTest::newRow("settings file: a link to another file")
+        << ini << "link to a file" << state << "a symbolic link";
+    QTest::newRow("volatile store: another user's file")
+        << volatileStore << "foreign owner" << barring << "owned by user 65534";
+    QTest::newRow("settings file: another user's file")
+        << ini << "foreign owner" << state << "owned by user 65534";
+    QTest::newRow("settings file: larger than any real one")
+        << ini << "too large" << state << "larger than 65536 bytes";
     // Readable, but the save fails: the file keeps what it held.
     QTest::newRow("settings file: read-only file system")
         << ini << "read-only mount" << state << "Read-only file system";
@@ -226,6 +237,13 @@ void tst_KIVO_Settings::failedWrite_data()
         << ini << "full mount" << state << "No space left on device";
     QTest::newRow("settings file: read-only file")
         << ini << "read-only file" << state << "Permission denied";
+    // The lock is given up after about a second; a link in its place is not touched.
+    QTest::newRow("volatile store: a live process holds the lock")
+        << volatileStore << "live lock" << barring
+        << "its lock file /tmp/kivo.lock is held by another process";
+    QTest::newRow("volatile store: the lock file is a link")
+        << volatileStore << "linked lock" << barring
+        << "its lock file /tmp/kivo.lock is a symbolic link";
 }
 
 // A store that cannot be read gives the defaults with one trace for the whole load; a write that
@@ -247,17 +265,21 @@ void tst_KIVO_Settings::failedWrite()
     if (!skip.isEmpty()) {
         QSKIP(qPrintable(skip));
     }
-    const bool regular = QFileInfo(full).isFile();
+    const bool readable = hazard.endsWith(QLatin1String("mount")) ||
+                          hazard.endsWith(QLatin1String("lock")) ||
+                          hazard == QLatin1String("read-only file");
+    const QFileInfo placed(full);
+    const bool regular = placed.isFile();
     const FifoWatch watch(full);
     KIVO_Engine engine; // made before the capture: it traces its start
     engine.storedArfcn = engine.cellStickerState = 9;
 
     StderrCapture capture;
     int value = 7; // what the unreadable store reads as
-    if (!regular && store == KivoTestRoot::defaultIniPath()) {
+    if (!readable && store == KivoTestRoot::defaultIniPath()) {
         loadSettings(&engine);
         value = engine.storedArfcn == -1 && engine.cellStickerState == 0 ? 7 : -99;
-    } else if (!regular) {
+    } else if (!readable) {
         value = readIntEntry(path.constData(), key.constData(), 7);
     }
     // The link leads to the real /dev/null, which a faulty store would replace: read only.
@@ -272,11 +294,15 @@ void tst_KIVO_Settings::failedWrite()
         "[KIVO] PlConfig " + path + " unreadable: " + why + ", defaults used\r\n";
     const QByteArray unsaved =
         "[KIVO] PlConfig::writeEntry \"" + key + "\"=2 not saved in " + path + ": " + why + "\r\n";
-    QCOMPARE(traces, (regular ? QByteArray() : unreadable) + (writes ? unsaved : QByteArray()));
+    QCOMPARE(traces, (readable ? QByteArray() : unreadable) + (writes ? unsaved : QByteArray()));
+    // The file, or the file a link leads to, as it was.
+    const QFileInfo after(full);
+    QCOMPARE(after.isFile(), regular);
     if (regular) {
-        QCOMPARE(m_root.readFile(store), before);
-    } else {
-        QVERIFY(!QFileInfo(full).isFile());
+        QCOMPARE(m_root.readFile(store).left(before.size()), before);
+        QCOMPARE(after.size(), placed.size());
+        QCOMPARE(after.isSymLink(), placed.isSymLink());
+        QCOMPARE(after.ownerId(), placed.ownerId());
     }
 }
 

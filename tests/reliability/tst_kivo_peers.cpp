@@ -73,6 +73,7 @@ private slots:
     void ftsHugeTitles();
     void telephonyFailsMidCall_data();
     void telephonyFailsMidCall();
+    void telephonyRestarts_data();
     void telephonyRestarts();
     void stickerFlood();
     void kivoSurvivesFlood();
@@ -263,24 +264,45 @@ void tst_KIVO_Peers::telephonyFailsMidCall()
     checkFilesIntact();
 }
 
-// KIVO starts before the service, registers once it comes, sees it end, and registers with the
-// service that starts again; an outcome of the new service reaches it.
+void tst_KIVO_Peers::telephonyRestarts_data()
+{
+    QTest::addColumn<bool>("kivoFirst");
+    QTest::addColumn<QStringList>("arguments");
+
+    // Started first, KIVO's registration fails and its 300 ms retry runs on for good.
+    QTest::newRow("KIVO first, events broadcast") << true << QStringList();
+    // Registered at the first try, KIVO has no retry running: only the new owner of the name
+    // makes it register again, and a service that sends events to registered clients alone
+    // reaches it only then.
+    QTest::newRow("service first, events to registered clients only")
+        << false << QStringList{QStringLiteral("--unicast-events")};
+}
+
+// KIVO sees the service end and registers with the service that starts again; an outcome of
+// the new service reaches it.
 void tst_KIVO_Peers::telephonyRestarts()
 {
-    m_engine->ActivateTapiDevice();
-    QCOMPARE(m_engine->tapiInvalid(), 1);
-    PopupWatcher watcher;
+    QFETCH(bool, kivoFirst);
+    QFETCH(QStringList, arguments);
 
+    PopupWatcher watcher;
     {
         SimProcess first(QStringLiteral(KIVO_SIM_TELEPHONY), s_telephonyControl);
-        QVERIFY(first.start());
+        if (kivoFirst) {
+            m_engine->ActivateTapiDevice();
+            QCOMPARE(m_engine->tapiInvalid(), 1);
+        }
+        QVERIFY(first.start(arguments));
+        if (!kivoFirst) {
+            m_engine->ActivateTapiDevice();
+        }
         QTRY_VERIFY_WITH_TIMEOUT(first.output().contains(" Register("), 10000);
     }
     QVERIFY(watcher.waitForCount(1));
     QCOMPARE(watcher.seen().at(0).text, QStringLiteral("TAPI Device Closed!"));
 
     SimProcess second(QStringLiteral(KIVO_SIM_TELEPHONY), s_telephonyControl);
-    QVERIFY(second.start());
+    QVERIFY(second.start(arguments));
     QTRY_VERIFY_WITH_TIMEOUT(second.output().contains(" Register("), 10000);
     callSim(s_telephonyControl, QStringLiteral("InjectEvent"),
             {QVariant::fromValue(quint16(0x0F03)), QByteArray::fromHex("0a000000")});

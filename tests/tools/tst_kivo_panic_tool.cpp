@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -100,6 +101,8 @@ private slots:
     void bundle_data();
     void bundle();
     void lateBundle();
+    void hostileBundle();
+    void interruptedBundle();
     void sampleData();
     void hostileRoot_data();
     void hostileRoot();
@@ -375,6 +378,84 @@ void tst_KIVO_PanicTool::lateBundle()
     const QJsonValue dump = QJsonDocument::fromJson(files.value("dumps.json"))["entries"][0];
     QCOMPARE(dump["modified"].toInteger(), s_lateStamp + 1);
     QCOMPARE(dump["time"].toString(), QStringLiteral("2040-02-29T12:00:01Z"));
+}
+
+// A root where another user had a hand: a link planted in the world-writable /tmp leading to a
+// root-only file, and dump names that are not UTF-8. The link is not followed, the archive is
+// its owner's alone, and the dumps come out under their own bytes, every sum checked.
+void tst_KIVO_PanicTool::hostileBundle()
+{
+    const QString root = m_root->path("/hostile");
+    const QByteArray dumpDir = QFile::encodeName(root + "/veklocal/apr_app_dump");
+    QVERIFY(QDir().mkpath(root + "/tmp") && QDir().mkpath(QFile::decodeName(dumpDir)));
+    QVERIFY(::chmod(QFile::encodeName(root + "/tmp").constData(), 01777) == 0);
+    m_root->writeFile("/hostile/secret", "root only");
+    QVERIFY(QFile::setPermissions(root + "/secret", QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::link(root + "/secret", root + "/tmp/kivo"));
+    // Written and read by their bytes: QFile would turn both names into the same one.
+    const auto writeRaw = [](const QByteArray &path, const QByteArray &content) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        const bool written = fd >= 0 && ::write(fd, content.constData(), content.size()) > 0;
+        return ::close(fd) == 0 && written;
+    };
+    const QList<QByteArray> names{"core.\xff.3", "core.\xfe.3"};
+    for (const QByteArray &name : names) {
+        QVERIFY(writeRaw(dumpDir + '/' + name, "ELF " + name.toHex()));
+    }
+
+    QTemporaryDir output;
+    QTemporaryDir unpacked;
+    const ToolRun result =
+        runPanic({"--quiet", "bundle", "--with-dumps", "--output", output.path()}, root);
+    QCOMPARE(result.exitCode, 0);
+    const QString archive = QString::fromUtf8(result.out.trimmed());
+    QCOMPARE(QFileInfo(archive).permissions() & 0x7777,
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    const ToolRun tar =
+        runTool("tar", {"-xzf", archive, "--strip-components=1", "-C", unpacked.path()});
+    QVERIFY2(tar.exitCode == 0, tar.err);
+    const ToolRun sums =
+        runTool("sha256sum", {"--strict", "-c", "MANIFEST.sha256"}, {}, unpacked.path());
+    QVERIFY2(sums.exitCode == 0, sums.out + sums.err);
+    for (const QByteArray &name : names) {
+        char content[64] = {};
+        const int fd = ::open(QFile::encodeName(unpacked.path() + "/dumps/") + name, O_RDONLY);
+        QVERIFY2(fd >= 0, name.toHex().constData());
+        const ssize_t got = ::read(fd, content, sizeof content);
+        ::close(fd);
+        QCOMPARE(QByteArray(content, int(std::max<ssize_t>(got, 0))), "ELF " + name.toHex());
+    }
+    QVERIFY(!QFileInfo::exists(unpacked.path() + "/files/tmp/kivo"));
+    const QJsonDocument about = QJsonDocument::fromJson(readTree(unpacked.path())["bundle.json"]);
+    QVERIFY(about["missing"].toArray().contains(QJsonValue("/tmp/kivo")));
+}
+
+// A bundle ended by SIGTERM while it writes leaves nothing in the output directory.
+void tst_KIVO_PanicTool::interruptedBundle()
+{
+    const QString root = m_root->path("/slow");
+    // Two sparse 1 GiB dumps: seconds of compression, at no cost in disk.
+    for (const QString &name : {QStringLiteral("core.big.1"), QStringLiteral("core.big.2")}) {
+        m_root->writeFile("/slow/veklocal/apr_app_dump/" + name, "ELF");
+        QVERIFY(QFile::resize(root + "/veklocal/apr_app_dump/" + name, qint64(1) << 30));
+    }
+    QTemporaryDir output;
+    const QDir outputDir(output.path());
+    const auto entries = [&outputDir] {
+        return outputDir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    QProcess bundle;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KIVO_ROOT", root);
+    bundle.setProcessEnvironment(environment);
+    bundle.start(KIVO_PANIC_TOOL, {"--quiet", "bundle", "--with-dumps", "--output", output.path()});
+    QVERIFY(bundle.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!entries().isEmpty(), 30000);
+    QCOMPARE(bundle.state(), QProcess::Running);
+    ::kill(pid_t(bundle.processId()), SIGTERM);
+    QVERIFY(bundle.waitForFinished(30000));
+    QCOMPARE(bundle.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(entries(), QStringList());
 }
 
 // The sample data fills a root that the tool reads back in full.

@@ -366,7 +366,7 @@ void tst_KIVO_Panic_Util::readApPanics_data()
         << QByteArray("module id=5,module name=Tracing module - ");
 
     // Names and table lines are data, never a shell word nor a format: they come out as they
-    // stand, the name cut to 24 characters.
+    // stand, the name cut to 24 characters; in traces a control character shows as \xHH.
     const QString longName = "core." + QString(248, 'm') + ".1";
     QTest::newRow("hostile names")
         << QStringList{"core.$(touch pwned).1", "core.new\nline.2", longName, "core.a b;'c\".3",
@@ -377,7 +377,7 @@ void tst_KIVO_Panic_Util::readApPanics_data()
                        "2|82100|new\nline|core.new\nline.2",
                        "1|82100|$(touch pwned)|core.$(touch pwned).1"}
         << "module id=2,module name=$(touchmodule id=1,module name=%n%s%p"
-           "Tracing module - $(touch pwned)Tracing module - new\nlineTracing module - " +
+           "Tracing module - $(touch pwned)Tracing module - new\\x0AlineTracing module - " +
                QByteArray(24, 'm') + "Tracing module - a b;'c\"Tracing module - %s%n%x";
     // A clock that ran ahead: with a 32-bit time_t, stat() refuses such a dump (EOVERFLOW).
     QTest::newRow("a dump stamped in 2040 is the newest")
@@ -502,6 +502,14 @@ void tst_KIVO_Panic_Util::readKernelPanic_data()
     QTest::newRow("valid: day 0 and second 60 carried over in 2039")
         << QByteArray("Current Time = 2039-03-00 23:59:60\n") << qint64(2182550400)
         << QByteArray("Enteryear=139,mon=2,day=0,hour=23,min=59,sec=60");
+    // The whole report is read, whatever comes before the time line.
+    const QByteArray sixMiB = before.repeated(6 * 1024 * 1024 / before.size() + 1);
+    QTest::newRow("valid: time line after 6 MiB of log")
+        << sixMiB + "Current Time = 2024-05-04 13:05:09\n"
+        << qint64(1714827909) << may4;
+    QTest::newRow("valid: time line at the end of a 6 MiB line")
+        << QByteArray(6 * 1024 * 1024, 'x') + "Current Time = 2024-05-04 13:05:09"
+        << qint64(1714827909) << may4;
     // cat's own complaint stays out of KIVO's traces.
     QTest::newRow("no partition") << QByteArray() << qint64(-1) << noPanic;
     QTest::newRow("no marker") << before << qint64(-1) << noPanic;

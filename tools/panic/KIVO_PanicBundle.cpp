@@ -6,6 +6,7 @@
 #include "KIVO_PanicText.h"
 #include "PlFileStatus.h"
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -34,8 +36,15 @@
 
 namespace {
 
-// The kernel report is text; a partition larger than this is cut in the bundle.
-constexpr qint64 s_kernelReportLimit = 16 * 1024 * 1024;
+// Each copied file is cut at what a real one of its kind can reach, and the cut is recorded:
+// the settings files at what KIVO reads of them, the module table at what the reader takes,
+// the kernel report at the largest panic partition, a panic log or a core dump far above any
+// real one.
+constexpr qint64 s_settingsLimit = 64 * 1024;
+constexpr qint64 s_moduleTableLimit = qint64(PANIC_TABLE_READ_MAX);
+constexpr qint64 s_kernelReportLimit = qint64(PANIC_KERNEL_REPORT_MAX);
+constexpr qint64 s_panicLogLimit = 16 * 1024 * 1024;
+constexpr qint64 s_dumpLimit = qint64(1) << 30;
 constexpr qint64 s_chunkSize = 64 * 1024;
 
 const char *const s_settingsVolatile = "/tmp/kivo";
@@ -62,7 +71,7 @@ public:
     ArchiveWriter(const ArchiveWriter &) = delete;
     ArchiveWriter &operator=(const ArchiveWriter &) = delete;
 
-    bool add(const QString &member, const QByteArray &content, qint64 modified)
+    bool add(const QByteArray &member, const QByteArray &content, qint64 modified)
     {
         QCryptographicHash hash(QCryptographicHash::Sha256);
         hash.addData(content);
@@ -75,7 +84,7 @@ public:
 
     // Streams `size` bytes of an open file in chunks, never holding more than one; a file that
     // shrank meanwhile is padded with zeros so the member keeps the size its header gave.
-    bool addStream(const QString &member, int fd, qint64 size, qint64 modified)
+    bool addStream(const QByteArray &member, int fd, qint64 size, qint64 modified)
     {
         QCryptographicHash hash(QCryptographicHash::Sha256);
         if (!header(member, size, modified)) {
@@ -111,11 +120,11 @@ public:
 
     // The manifest in the format of sha256sum, so that `sha256sum -c` checks the unpacked
     // bundle from inside its top directory.
-    QByteArray manifest(const QString &topDir) const
+    QByteArray manifest(const QByteArray &topDir) const
     {
         QByteArray text;
         for (const auto &sum : m_sums) {
-            QByteArray name = sum.first.mid(topDir.size() + 1).toUtf8();
+            QByteArray name = sum.first.mid(topDir.size() + 1);
             // sha256sum's own escape for names holding a backslash or a line break.
             const bool escaped = name.contains('\\') || name.contains('\n') || name.contains('\r');
             if (escaped) {
@@ -161,10 +170,11 @@ private:
         return la_ssize_t(length);
     }
 
-    bool header(const QString &member, qint64 size, qint64 modified)
+    // The name goes in as its bytes: a dump name that is not UTF-8 must not become another.
+    bool header(const QByteArray &member, qint64 size, qint64 modified)
     {
         struct archive_entry *entry = archive_entry_new();
-        archive_entry_set_pathname_utf8(entry, member.toUtf8().constData());
+        archive_entry_set_pathname(entry, member.constData());
         archive_entry_set_filetype(entry, AE_IFREG);
         archive_entry_set_perm(entry, 0644);
         archive_entry_set_size(entry, size);
@@ -174,7 +184,9 @@ private:
         archive_entry_set_mtime(entry, time_t(std::clamp(modified, -latest - 1, latest)), 0);
         const int result = archive_write_header(m_archive, entry);
         archive_entry_free(entry);
-        return result == ARCHIVE_OK || fail();
+        // A name that is not UTF-8 is stored as its bytes (pax's hdrcharset=BINARY) with a
+        // warning: the member is written all the same.
+        return result == ARCHIVE_OK || result == ARCHIVE_WARN || fail();
     }
 
     bool data(const QByteArray &bytes)
@@ -199,7 +211,7 @@ private:
 
     int m_fd;
     struct archive *m_archive;
-    QList<QPair<QString, QByteArray>> m_sums;
+    QList<QPair<QByteArray, QByteArray>> m_sums;
     bool m_ok = true;
     int m_writeError = 0;
     QString m_error;
@@ -210,6 +222,7 @@ private:
 struct RawFile {
     int fd = -1;
     qint64 size = 0;
+    qint64 fullSize = 0; // the source's own size, more than `size` when cut
     qint64 modified = 0;
     ~RawFile()
     {
@@ -219,9 +232,25 @@ struct RawFile {
     }
 };
 
+// True when the folder holding `path` can be written by anyone: a file there may have been
+// planted or swapped by another user.
+bool inWorldWritableFolder(const QByteArray &path)
+{
+    PlFileStatus folder;
+    const QByteArray parent = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath());
+    return plFileStatus(parent.constData(), &folder) != 0 || (folder.mode & S_IWOTH) != 0;
+}
+
 bool openRaw(const QByteArray &path, bool blockDevice, qint64 limit, RawFile *raw)
 {
-    raw->fd = open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (inWorldWritableFolder(path)) {
+        // Neither followed nor taken from another user: a link there could lead to any file
+        // the bundle's user may read.
+        QString problem;
+        raw->fd = plOpenUntrusted(path.constData(), PlOwner::SelfOrRoot, -1, &problem);
+    } else {
+        raw->fd = open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
     if (raw->fd < 0) {
         return false;
     }
@@ -240,6 +269,7 @@ bool openRaw(const QByteArray &path, bool blockDevice, qint64 limit, RawFile *ra
     } else {
         return false;
     }
+    raw->fullSize = raw->size;
     raw->size = std::min(raw->size, limit);
     raw->modified = info.modified;
     return true;
@@ -337,6 +367,76 @@ QByteArray decodedRecords()
     return QJsonDocument(records).toJson(QJsonDocument::Indented);
 }
 
+// The bundle's temporary file while it is written: removed on SIGINT and SIGTERM too, before
+// the signal takes its usual course. One bundle is written at a time.
+char s_temporaryPath[4096];
+volatile sig_atomic_t s_temporarySet = 0;
+
+extern "C" void removeTemporaryAndExit(int signalNumber)
+{
+    if (s_temporarySet) {
+        unlink(s_temporaryPath);
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+class TemporaryGuard {
+public:
+    ~TemporaryGuard()
+    {
+        remove();
+        if (m_installed) {
+            sigaction(SIGINT, &m_previousInt, nullptr);
+            sigaction(SIGTERM, &m_previousTerm, nullptr);
+        }
+    }
+
+    // mkostemp() on `pattern`, with the handlers in place before the file exists: the signals
+    // wait while the name is being kept.
+    int create(QByteArray *pattern)
+    {
+        if (size_t(pattern->size()) >= sizeof s_temporaryPath) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        sigset_t blocked;
+        sigset_t previous;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGINT);
+        sigaddset(&blocked, SIGTERM);
+        sigprocmask(SIG_BLOCK, &blocked, &previous);
+        struct sigaction action = {};
+        action.sa_handler = removeTemporaryAndExit;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_previousInt);
+        sigaction(SIGTERM, &action, &m_previousTerm);
+        m_installed = true;
+        const int fd = mkostemp(pattern->data(), O_CLOEXEC);
+        const int error = errno;
+        if (fd >= 0) {
+            std::memcpy(s_temporaryPath, pattern->constData(), size_t(pattern->size()) + 1);
+            s_temporarySet = 1;
+        }
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        errno = error;
+        return fd;
+    }
+
+    void remove()
+    {
+        if (s_temporarySet) {
+            unlink(s_temporaryPath);
+            s_temporarySet = 0;
+        }
+    }
+
+private:
+    struct sigaction m_previousInt = {};
+    struct sigaction m_previousTerm = {};
+    bool m_installed = false;
+};
+
 } // namespace
 
 KIVO_PanicBundle::KIVO_PanicBundle(Dumps dumps) : m_dumps(dumps)
@@ -369,52 +469,65 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
     }
 
     // The archive is written to a hidden temporary file beside it and linked to its name only
-    // when every byte is on the disk: a failed bundle leaves no file behind.
+    // when every byte is on the disk: a failed or interrupted bundle leaves no file behind.
     QByteArray temporary =
         QFile::encodeName(QDir(outputDir).filePath(QStringLiteral(".kivo-panic-bundle-XXXXXX")));
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    TemporaryGuard guard;
+    const int fd = guard.create(&temporary);
     if (fd < 0) {
         m_error = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
         return QString();
     }
-    fchmod(fd, 0644);
+    // The bundle carries what only its owner may read (a root-only settings file, say).
+    fchmod(fd, 0600);
     const auto failed = [&](const QString &reason) {
         m_error = path + QStringLiteral(": ") + reason;
-        unlink(temporary.constData());
+        guard.remove();
         return QString();
     };
     ArchiveWriter archive(fd);
-    const QString top = topDir + QLatin1Char('/');
+    const QByteArray top = topDir.toUtf8() + '/';
     QStringList missing;
     QStringList members;
+    QJsonArray cut;
     auto add = [&](const QString &member, const QByteArray &content, qint64 modified) {
         members << member;
-        return archive.add(top + member, content, modified);
+        return archive.add(top + member.toUtf8(), content, modified);
     };
-    auto addRaw = [&](const QString &member, const RawFile &raw, qint64 modified) {
-        members << member;
+    auto addRaw = [&](const QByteArray &member, const RawFile &raw, qint64 modified) {
+        const QString shown = KIVO_PanicSource::escapedName(member);
+        members << shown;
+        if (raw.fullSize > raw.size) {
+            QJsonObject where;
+            where.insert(QStringLiteral("member"), shown);
+            where.insert(QStringLiteral("size"), raw.fullSize);
+            where.insert(QStringLiteral("kept"), raw.size);
+            cut.append(where);
+        }
         return archive.addStream(top + member, raw.fd, raw.size, modified);
     };
 
     bool ok = true;
-    const QStringList rawFiles = {
-        QString::fromLatin1(PANIC_BP_FILE_1),    QString::fromLatin1(PANIC_BP_FILE_2),
-        QString::fromLatin1(PANIC_QUIRN_FILE_A), QString::fromLatin1(PANIC_QUIRN_FILE_B),
-        QString::fromLatin1(PANIC_MODULE_TABLE), settingsFilePath(),
-        QString::fromLatin1(s_settingsVolatile)};
-    for (const QString &devicePath : rawFiles) {
+    const QList<QPair<QString, qint64>> rawFiles = {
+        {QString::fromLatin1(PANIC_BP_FILE_1), s_panicLogLimit},
+        {QString::fromLatin1(PANIC_BP_FILE_2), s_panicLogLimit},
+        {QString::fromLatin1(PANIC_QUIRN_FILE_A), s_panicLogLimit},
+        {QString::fromLatin1(PANIC_QUIRN_FILE_B), s_panicLogLimit},
+        {QString::fromLatin1(PANIC_MODULE_TABLE), s_moduleTableLimit},
+        {settingsFilePath(), s_settingsLimit},
+        {QString::fromLatin1(s_settingsVolatile), s_settingsLimit}};
+    for (const auto &[devicePath, limit] : rawFiles) {
         RawFile raw;
-        if (!openRaw(plRootedPath(devicePath.toLocal8Bit().constData()), false,
-                     std::numeric_limits<qint64>::max(), &raw)) {
+        if (!openRaw(plRootedPath(devicePath.toLocal8Bit().constData()), false, limit, &raw)) {
             missing << devicePath;
             continue;
         }
-        ok = ok && addRaw(filesMember(devicePath), raw, raw.modified);
+        ok = ok && addRaw(filesMember(devicePath).toUtf8(), raw, raw.modified);
     }
 
     RawFile kernel;
     if (openRaw(plRootedPath(PANIC_KERNEL_PARTITION), true, s_kernelReportLimit, &kernel)) {
-        ok = ok && addRaw(QStringLiteral("kernel/kpanic.txt"), kernel, created);
+        ok = ok && addRaw("kernel/kpanic.txt", kernel, created);
     } else {
         missing << QString::fromLatin1(PANIC_KERNEL_PARTITION);
     }
@@ -457,13 +570,12 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
             }
             RawFile raw;
             const QByteArray dumpPath = plRootedPath(PANIC_DUMP_DIR) + '/' + dump.name;
-            if (!openRaw(dumpPath, false, std::numeric_limits<qint64>::max(), &raw)) {
+            if (!openRaw(dumpPath, false, s_dumpLimit, &raw)) {
                 missing << QString::fromLatin1(PANIC_DUMP_DIR) + QLatin1Char('/') +
                                KIVO_PanicSource::escapedName(dump.name);
                 continue;
             }
-            ok = addRaw(QStringLiteral("dumps/") + QString::fromLocal8Bit(dump.name), raw,
-                        raw.modified);
+            ok = addRaw("dumps/" + dump.name, raw, raw.modified);
         }
     }
 
@@ -477,10 +589,10 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
     about.insert(QStringLiteral("dumpsIncluded"), m_dumps == Dumps::Included);
     about.insert(QStringLiteral("missing"), QJsonArray::fromStringList(missing));
     about.insert(QStringLiteral("members"), QJsonArray::fromStringList(members));
+    about.insert(QStringLiteral("cut"), cut);
     ok = ok && add(QStringLiteral("bundle.json"), QJsonDocument(about).toJson(), created);
 
-    ok = ok &&
-         archive.add(top + QStringLiteral("MANIFEST.sha256"), archive.manifest(topDir), created);
+    ok = ok && archive.add(top + "MANIFEST.sha256", archive.manifest(topDir.toUtf8()), created);
     ok = ok && archive.close();
     if (!ok) {
         ::close(fd);
@@ -498,6 +610,6 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
     if (link(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
         return failed(QString::fromLocal8Bit(std::strerror(errno)));
     }
-    unlink(temporary.constData());
+    guard.remove();
     return path;
 }

@@ -4,6 +4,7 @@
 
 #include "PlFileStatus.h"
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -487,7 +488,8 @@ int loadCoreModuleTable()
         unsigned int id = 0;
         if (std::sscanf(line, "%x=%24s", &id, row.moduleName) >= 1) {
             row.moduleId = id;
-            trace("module id=%x,module name=%s", row.moduleId, row.moduleName);
+            trace("module id=%x,module name=%s", row.moduleId,
+                  plTraceEscaped(QByteArray(row.moduleName)).constData());
             ++coreModuleTable.count;
         } else {
             std::memset(&row, 0, sizeof row);
@@ -505,14 +507,14 @@ int lookupCoreModule(const char *fileName, uint32_t *moduleId, char *moduleName)
     const char *start = fileName ? std::strstr(fileName, "core.") : nullptr;
     const char *end = start ? std::strchr(start + 5, '.') : nullptr;
     if (!end) {
-        trace("Unexpected filename %s", fileName ? fileName : "");
+        trace("Unexpected filename %s", plTraceEscaped(QByteArray(fileName)).constData());
         return 4;
     }
     start += 5;
     const size_t length = std::min<size_t>(end - start, 24);
     std::memcpy(moduleName, start, length);
     moduleName[length] = '\0';
-    trace("Tracing module - %s", moduleName);
+    trace("Tracing module - %s", plTraceEscaped(QByteArray(moduleName)).constData());
 
     *moduleId = PANIC_ID_UNKNOWN_MODULE;
     for (uint16_t i = 0; i < coreModuleTable.count; ++i) {
@@ -589,40 +591,78 @@ void readApPanics(PanicNode **head, uint8_t *count)
     std::free(entries);
 }
 
+KernelTimeScan::KernelTimeScan() = default;
+
+bool KernelTimeScan::feed(const char *data, size_t size)
+{
+    static const char marker[] = "Current Time = ";
+    const size_t markerLength = sizeof marker - 1;
+    // Piece by piece, each up to the next line end.
+    while (size > 0 && !m_complete) {
+        const void *lineEnd = std::memchr(data, '\n', size);
+        const size_t taken = lineEnd ? size_t(static_cast<const char *>(lineEnd) - data) + 1 : size;
+        if (m_markerAt == std::string::npos) {
+            // Only the new bytes, and the few before them, can hold a marker not yet seen.
+            const size_t from = m_text.size() >= markerLength ? m_text.size() - markerLength : 0;
+            m_text.append(data, taken);
+            m_markerAt = m_text.find(marker, from);
+            if (m_markerAt == std::string::npos) {
+                // A long line keeps only what could still begin the marker.
+                const size_t kept = lineEnd ? 0 : std::min(m_text.size(), markerLength - 1);
+                m_text.erase(0, m_text.size() - kept);
+            }
+        } else {
+            m_text.append(data, std::min(taken, s_fieldsLength));
+        }
+        if (m_markerAt != std::string::npos) {
+            m_complete = lineEnd || m_text.size() - m_markerAt >= s_fieldsLength;
+            m_text.resize(std::min(m_text.size(), m_markerAt + s_fieldsLength));
+        }
+        data += taken;
+        size -= taken;
+    }
+    return !m_complete;
+}
+
+int64_t KernelTimeScan::time() const
+{
+    if (m_markerAt == std::string::npos) {
+        return -1;
+    }
+    const char *found = m_text.c_str() + m_markerAt;
+    struct tm broken;
+    std::memset(&broken, 0, sizeof broken);
+    broken.tm_year = timeField(found, 15, 4) - 1900;
+    broken.tm_mon = timeField(found, 20, 2) - 1;
+    broken.tm_mday = timeField(found, 23, 2);
+    broken.tm_hour = timeField(found, 26, 2);
+    broken.tm_min = timeField(found, 29, 2);
+    broken.tm_sec = timeField(found, 32, 2);
+    // The report carries no daylight-saving flag: the library decides.
+    broken.tm_isdst = -1;
+    trace("year=%d,mon=%d,day=%d,hour=%d,min=%d,sec=%d", broken.tm_year, broken.tm_mon,
+          broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
+    return localSeconds(broken);
+}
+
 int64_t readKernelPanicTime(FILE *report)
 {
     if (!report) {
         return -1;
     }
-    static const char marker[] = "Current Time = ";
-    // Whole lines, but never more than the report's cap in all.
-    std::string line;
+    // The whole report up to its cap, but never more than one line (or a long line's tail) at
+    // a time in memory.
+    KernelTimeScan scan;
+    char buffer[16384];
     size_t budget = PANIC_KERNEL_REPORT_MAX;
-    const char *found = nullptr;
-    while (readBoundedLine(report, &line, PANIC_KERNEL_REPORT_MAX, &budget)) {
-        found = std::strstr(line.c_str(), marker);
-        if (found) {
+    while (budget > 0) {
+        const size_t got = std::fread(buffer, 1, std::min(sizeof buffer, budget), report);
+        if (got == 0 || !scan.feed(buffer, got)) {
             break;
         }
+        budget -= got;
     }
-
-    int64_t panicTime = -1;
-    if (found) {
-        struct tm broken;
-        std::memset(&broken, 0, sizeof broken);
-        broken.tm_year = timeField(found, 15, 4) - 1900;
-        broken.tm_mon = timeField(found, 20, 2) - 1;
-        broken.tm_mday = timeField(found, 23, 2);
-        broken.tm_hour = timeField(found, 26, 2);
-        broken.tm_min = timeField(found, 29, 2);
-        broken.tm_sec = timeField(found, 32, 2);
-        // The report carries no daylight-saving flag: the library decides.
-        broken.tm_isdst = -1;
-        trace("year=%d,mon=%d,day=%d,hour=%d,min=%d,sec=%d", broken.tm_year, broken.tm_mon,
-              broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec);
-        panicTime = localSeconds(broken);
-    }
-    return panicTime;
+    return scan.time();
 }
 
 namespace {
@@ -638,7 +678,21 @@ int64_t monotonicMs()
 
 PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int timeoutMs)
 {
+    QByteArray output;
+    PanicCommandRun run =
+        runPanicCommand(command, limit, timeoutMs, [&output](const char *data, size_t size) {
+            output.append(data, int(size));
+            return true;
+        });
+    run.output = output;
+    return run;
+}
+
+PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int timeoutMs,
+                                const PanicOutputSink &sink)
+{
     PanicCommandRun run;
+    size_t taken = 0;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         return run;
@@ -695,9 +749,9 @@ PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int tim
             ended = true;
             break;
         }
-        const size_t room = limit - size_t(run.output.size());
-        run.output.append(buffer, int(std::min(size_t(got), room)));
-        if (size_t(run.output.size()) >= limit) {
+        const size_t used = std::min(size_t(got), limit - taken);
+        taken += used;
+        if (!sink(buffer, used) || taken >= limit) {
             break;
         }
     }
@@ -730,28 +784,26 @@ void readKernelPanic(PanicNode **head)
     if (readable) {
         close(probe);
     }
+    // The report is scanned as it comes: a time line anywhere in it is found, in one line's
+    // memory, and the command ends as soon as the line is complete.
+    KernelTimeScan scan;
     PanicCommandRun run;
     if (readable) {
-        run = runPanicCommand(command, PANIC_KERNEL_REPORT_MAX, PANIC_KERNEL_TIMEOUT_MS);
+        run = runPanicCommand(
+            command, PANIC_KERNEL_REPORT_MAX, PANIC_KERNEL_TIMEOUT_MS,
+            [&scan](const char *data, size_t size) { return scan.feed(data, size); });
     }
     trace("Enter");
     if (readable && !run.started) {
         trace("No New Kernel Panic, reseting the status...");
         return;
     }
+    int64_t panicTime = -1;
     if (run.timedOut) {
         trace("No answer from %s within %d s, kernel panic not read", PANIC_KERNEL_PARTITION,
               PANIC_KERNEL_TIMEOUT_MS / 1000);
-        run.output.clear();
-    }
-
-    int64_t panicTime = -1;
-    if (!run.output.isEmpty()) {
-        FILE *report = fmemopen(run.output.data(), size_t(run.output.size()), "r");
-        panicTime = readKernelPanicTime(report);
-        if (report) {
-            std::fclose(report);
-        }
+    } else {
+        panicTime = scan.time();
     }
 
     if (panicTime == -1) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
+#include <string>
 #include <sys/types.h>
 
 #include <QByteArray>
@@ -51,8 +53,9 @@ constexpr uint32_t PANIC_MAX_RECORDS = 255;
 constexpr size_t PANIC_TABLE_LINE_MAX = 255;
 // At most this many bytes of the module table file are read.
 constexpr size_t PANIC_TABLE_READ_MAX = 1024 * 1024;
-// At most this many bytes of the kernel panic report are read.
-constexpr size_t PANIC_KERNEL_REPORT_MAX = 1024 * 1024;
+// The kernel panic report is read up to its end, at most this many bytes: the largest panic
+// partition a phone has. Only one line is kept in memory at a time.
+constexpr size_t PANIC_KERNEL_REPORT_MAX = 64 * 1024 * 1024;
 // The kernel capture gives up when the report's command has not ended within this time.
 constexpr int PANIC_KERNEL_TIMEOUT_MS = 3000;
 
@@ -149,6 +152,23 @@ void readKernelPanic(PanicNode **head);
 // time when a line is found.
 int64_t readKernelPanicTime(FILE *report);
 
+// Looks for the kernel report's first time line ("Current Time = ") in a report fed piece by
+// piece, keeping at most one piece of a line (or the last bytes of a long line) at a time.
+class KernelTimeScan {
+public:
+    KernelTimeScan();
+    // False once the time line is complete: nothing more is needed.
+    bool feed(const char *data, size_t size);
+    // The time of the line found (traced broken down), or -1 when none or no valid one.
+    int64_t time() const;
+
+private:
+    static constexpr size_t s_fieldsLength = 34; // the marker and "YYYY-MM-DD HH:MM:SS"
+    std::string m_text;                          // the current line, or a long line's tail
+    size_t m_markerAt = std::string::npos;
+    bool m_complete = false;
+};
+
 // One run of a command for the kernel capture: /bin/sh runs `command` in a process group of its
 // own, with its standard error on /dev/null; at most `limit` bytes of its standard output are
 // kept. When the output has not ended within `timeoutMs`, or passes the limit, the whole group is
@@ -160,6 +180,11 @@ struct PanicCommandRun {
     pid_t pid = -1;
 };
 PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int timeoutMs);
+// The same, handing each piece of output to `sink` as it comes instead of keeping it; the run
+// also ends (the group killed) as soon as `sink` returns false. `output` stays empty.
+using PanicOutputSink = std::function<bool(const char *data, size_t size)>;
+PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int timeoutMs,
+                                const PanicOutputSink &sink);
 
 // The panic number of a BP, QUIRN or AP node; 0 for a kernel node, a null node or record.
 uint32_t panicNumber(PanicType type, const PanicNode *node);

@@ -1,0 +1,201 @@
+#include "PlSafeFile.h"
+
+#include "PlFileStatus.h"
+
+#include <algorithm>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Why a file of this status is not taken; empty when it is.
+QString statusProblem(const PlFileStatus &status, PlOwner owner, qint64 limit)
+{
+    if (S_ISLNK(status.mode)) {
+        return QStringLiteral("a symbolic link");
+    }
+    if (!S_ISREG(status.mode)) {
+        return QStringLiteral("not a regular file");
+    }
+    if (owner == PlOwner::SelfOrRoot && status.owner != ::geteuid() && status.owner != 0) {
+        return QStringLiteral("owned by user %1").arg(status.owner);
+    }
+    if (limit >= 0 && status.size > limit) {
+        return QStringLiteral("larger than %1 bytes").arg(limit);
+    }
+    return QString();
+}
+
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// The byte length of the valid UTF-8 sequence at `text[i]` that is no C1 control, 0 if none.
+int printableSequence(const QByteArray &text, int i)
+{
+    const auto byte = [&text](int at) { return static_cast<unsigned char>(text.at(at)); };
+    const unsigned char lead = byte(i);
+    int length = 0;
+    unsigned int code = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+        code = lead & 0x1f;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        code = lead & 0x0f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) {
+        return 0;
+    }
+    for (int k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xc0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (byte(i + k) & 0x3f);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    const bool invalid = code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff);
+    const bool c1 = code >= 0x80 && code <= 0x9f;
+    return overlong || invalid || c1 ? 0 : length;
+}
+
+} // namespace
+
+QString plUntrustedProblem(const char *path, PlOwner owner, qint64 limit)
+{
+    PlFileStatus status;
+    if (plFileStatusAt(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, &status) != 0) {
+        return errno == ENOENT ? QString() : errorText(errno);
+    }
+    return statusProblem(status, owner, limit);
+}
+
+int plOpenUntrusted(const char *path, PlOwner owner, qint64 limit, QString *problem)
+{
+    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        // O_NOFOLLOW refuses a link at the end of the path with ELOOP.
+        *problem = error == ELOOP ? QStringLiteral("a symbolic link")
+                                  : (error == ENOENT ? QString() : errorText(error));
+        errno = error;
+        return -1;
+    }
+    PlFileStatus status;
+    QString found =
+        plFileStatus(fd, &status) == 0 ? statusProblem(status, owner, limit) : errorText(errno);
+    if (!found.isEmpty()) {
+        ::close(fd);
+        *problem = found;
+        errno = EPERM;
+        return -1;
+    }
+    problem->clear();
+    return fd;
+}
+
+bool plReadBounded(int fd, qint64 limit, QByteArray *data)
+{
+    data->clear();
+    char buffer[16384];
+    for (;;) {
+        // One byte past the limit tells a file that is too long from one that fills it.
+        const qint64 wanted = std::min<qint64>(qint64(sizeof buffer), limit + 1 - data->size());
+        const ssize_t got = ::read(fd, buffer, size_t(wanted));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        data->append(buffer, int(got));
+        if (data->size() > limit) {
+            data->truncate(int(limit));
+            return false;
+        }
+    }
+}
+
+bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QString *problem)
+{
+    QByteArray temporary = QByteArray(path) + ".XXXXXX";
+    // mkostemp creates the file exclusively with a name no one could have planted.
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        *problem = errorText(errno);
+        return false;
+    }
+    bool saved =
+        ::fchmod(fd, mode) == 0 && writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && saved) {
+        saved = false;
+        error = errno;
+    }
+    if (saved && ::rename(temporary.constData(), path) != 0) {
+        saved = false;
+        error = errno;
+    }
+    if (!saved) {
+        ::unlink(temporary.constData());
+        *problem = errorText(error);
+    }
+    return saved;
+}
+
+QByteArray plTraceEscaped(const QByteArray &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray shown;
+    shown.reserve(text.size());
+    for (int i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text.at(i));
+        if (byte >= 0x20 && byte < 0x7f) {
+            shown += char(byte);
+            ++i;
+            continue;
+        }
+        const int length = byte >= 0x80 ? printableSequence(text, i) : 0;
+        if (length > 0) {
+            shown += text.mid(i, length);
+            i += length;
+            continue;
+        }
+        shown += "\\x";
+        shown += hex[byte >> 4];
+        shown += hex[byte & 0x0f];
+        ++i;
+    }
+    return shown;
+}
