@@ -553,8 +553,11 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
             missing << devicePath;
             continue;
         }
-        raw.size = file.isDump ? status.size : std::min<qint64>(status.size, CRASH_PSTORE_READ_MAX);
-        ok = addRaw(filesMember(devicePath), raw, status.modified);
+        raw.fullSize = status.size;
+        raw.size = std::min<qint64>(status.size, file.isDump ? s_dumpLimit : CRASH_PSTORE_READ_MAX);
+        // The places are the kernel's and the collector's, so the path is plain: its bytes
+        // make the member's name.
+        ok = addRaw("files" + file.devicePath, raw, status.modified);
     }
 
     QList<DumpEntry> dumps;
