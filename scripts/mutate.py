@@ -1,0 +1,343 @@
+#!/usr/bin/env python3
+"""Mutation testing for KIVO's C++: how many small faults do the tests catch?
+
+For each chosen source file it makes mutants (one small change each: a comparison turned, a
+condition inverted, a constant moved by one, a call dropped), rebuilds only the test programs
+that depend on that file, runs them, and writes a table: mutants, killed, survived, timed out,
+stillborn (did not compile), and for each killed mutant the test programs that failed.
+
+It never touches the work tree: the tracked and untracked (not ignored) files are copied to
+BUILD/src once, mutated there one at a time, and built in BUILD/build with Ninja.
+
+    scripts/mutate.py                       # the default set of files, every mutant
+    scripts/mutate.py --max-per-file 40 engine/core/KIVO_Settings.cpp
+    scripts/mutate.py --list                # only list the mutants, build nothing
+
+The table goes to BUILD/mutants.md (and the raw rows to BUILD/mutants.tsv). A run over the
+default set takes hours on a two-core machine; docs/TESTING.md has the figures.
+"""
+
+import argparse
+import json
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import xml.etree.ElementTree as ET
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# The code a fault would hurt most: the panic readers and texts, the settings and config
+# store, the FTS wire and bitmaps, the sticker machine, the telephony client, the QCop channel
+# and the panic tool's naming.
+DEFAULT_FILES = [
+    "uistyle/travik/KIVO_Panic_Util.cpp",
+    "uistyle/travik/KIVO_PanicText.cpp",
+    "engine/core/KIVO_Settings.cpp",
+    "platform/core/PlConfig.cpp",
+    "engine/core/KIVO_FtsWire.cpp",
+    "engine/core/KIVO_StickerMachine.cpp",
+    "platform/bus/TAPI_KIVO.cpp",
+    "platform/bus/UTIL_TAPI_Device.cpp",
+    "platform/bus/QCopChannel.cpp",
+    "tools/panic/KIVO_PanicSource.cpp",
+]
+
+# (name, pattern, replacement). Patterns match on a line whose strings, character literals
+# and comments are blanked out, so nothing inside a text is mutated. The house style puts
+# blanks around binary operators, which keeps templates and stream operators out.
+OPERATORS = [
+    ("== to !=", r" == ", " != "),
+    ("!= to ==", r" != ", " == "),
+    ("< to <=", r" < ", " <= "),
+    ("<= to <", r" <= ", " < "),
+    ("> to >=", r" > ", " >= "),
+    (">= to >", r" >= ", " > "),
+    ("&& to ||", r" && ", " || "),
+    ("|| to &&", r" \|\| ", " && "),
+    ("+ to -", r"(?<=[\w)\]]) \+ (?=[\w(])", " - "),
+    ("- to +", r"(?<=[\w)\]]) - (?=[\w(])", " + "),
+    ("| to &", r"(?<=[\w)]) \| (?=[\w(])", " & "),
+    ("& to |", r"(?<=[\w)]) & (?=[\w(])", " | "),
+    (">> to <<", r"(?<=[\w)]) >> (?=[\w(])", " << "),
+    ("+= to -=", r" \+= ", " -= "),
+    ("++ to --", r"\+\+", "--"),
+    ("drop !", r"(?<=[(\s])!(?=[\w(])", ""),
+    ("true to false", r"\btrue\b", "false"),
+    ("false to true", r"\bfalse\b", "true"),
+    ("constant + 1", r"(?<![\w.])(\d+)(?![\w.])", None),
+    ("drop call", None, None),
+]
+
+# A statement that is only a call (or a member call), with no declaration or return before it.
+CALL_LINE = re.compile(r"^(\s*)(?:[A-Za-z_][\w:]*(?:(?:\.|->)[A-Za-z_]\w*)*)\s*\(.*\);\s*$")
+SKIP_LINE = re.compile(r"^\s*(return\b|case\b|default\b|Q_|static_assert\b|using\b|namespace\b)")
+
+
+def blank_literals(line, in_block):
+    """The line with string and char literals and comments replaced by blanks of equal length;
+    also whether a block comment is still open at its end."""
+    out = []
+    i = 0
+    n = len(line)
+    while i < n:
+        if in_block:
+            end = line.find("*/", i)
+            if end < 0:
+                out.append(" " * (n - i))
+                return "".join(out), True
+            out.append(" " * (end + 2 - i))
+            i = end + 2
+            in_block = False
+            continue
+        c = line[i]
+        if line.startswith("//", i):
+            out.append(" " * (n - i))
+            break
+        if line.startswith("/*", i):
+            in_block = True
+            continue
+        if c in "\"'":
+            j = i + 1
+            while j < n and line[j] != c:
+                j += 2 if line[j] == "\\" else 1
+            j = min(j + 1, n)
+            out.append(c + " " * (j - i - 2) + c if j - i >= 2 else " " * (j - i))
+            i = j
+            continue
+        out.append(c)
+        i += 1
+    return "".join(out), in_block
+
+
+def make_mutants(path, text):
+    lines = text.split("\n")
+    mutants = []
+    in_block = False
+    for idx, line in enumerate(lines):
+        masked, in_block = blank_literals(line, in_block)
+        if masked.lstrip().startswith("#") or not masked.strip():
+            continue
+        for name, pattern, repl in OPERATORS:
+            if name == "drop call":
+                if CALL_LINE.match(masked) and not SKIP_LINE.match(masked):
+                    mutants.append((idx, name, re.match(r"^\s*", line).group(0) + ";"))
+                continue
+            for m in re.finditer(pattern, masked):
+                if name == "constant + 1":
+                    # Array sizes and bit positions move too; a mutant that no longer builds
+                    # is counted as stillborn, not as a survivor.
+                    new = str(int(m.group(1)) + 1)
+                else:
+                    new = repl
+                mutated = line[: m.start()] + new + line[m.end():]
+                if mutated != line:
+                    mutants.append((idx, name, mutated))
+    return [
+        {"file": path, "line": idx + 1, "op": name, "old": lines[idx].strip(),
+         "new": new_line.strip(), "text": "\n".join(lines[:idx] + [new_line] + lines[idx + 1:])}
+        for idx, name, new_line in mutants
+    ]
+
+
+def run(cmd, timeout=None, **kw):
+    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                          timeout=timeout, **kw)
+
+
+def copy_tree(dest):
+    files = run(["git", "-C", TOP, "ls-files", "-z", "--cached", "--others",
+                 "--exclude-standard"]).stdout.split("\0")
+    for rel in files:
+        if not rel or rel.startswith("build"):
+            continue
+        src = os.path.join(TOP, rel)
+        dst = os.path.join(dest, rel)
+        if not os.path.isfile(src) or os.path.islink(src):
+            continue
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        if not os.path.exists(dst) or open(src, "rb").read() != open(dst, "rb").read():
+            shutil.copy2(src, dst)
+
+
+def tests_of(build):
+    """Each CTest test with the build target of its program."""
+    data = json.loads(run(["ctest", "--test-dir", build, "--show-only=json-v1"]).stdout)
+    tests = {}
+    for t in data.get("tests", []):
+        tests[t["name"]] = t["name"]
+    return tests
+
+
+def targets_depending_on(build, source, tests):
+    """The tests whose program, or a program it starts, is rebuilt when source changes: Ninja
+    lists every input of a target, order-only ones (the tools a test runs) included."""
+    hit = []
+    for name, target in tests.items():
+        out = run(["ninja", "-C", build, "-t", "inputs", target]).stdout
+        if any(line.endswith(source) for line in out.split("\n")):
+            hit.append(name)
+    return hit
+
+
+def ctest(build, names, timeout, junit):
+    if os.path.exists(junit):
+        os.remove(junit)
+    regex = "^(" + "|".join(re.escape(n) for n in names) + ")$"
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    try:
+        run(["ctest", "--test-dir", build, "-R", regex, "-j2", "--timeout", str(timeout),
+             "--output-junit", junit], env=env, timeout=timeout * len(names) + 120)
+    except subprocess.TimeoutExpired:
+        return {n: "timeout" for n in names}
+    result = {}
+    if not os.path.exists(junit):
+        return {n: "failed" for n in names}
+    for case in ET.parse(junit).getroot().iter("testcase"):
+        status = case.get("status", "")
+        if case.find("failure") is not None or status == "fail":
+            text = "".join(case.itertext())
+            result[case.get("name")] = "timeout" if "Timeout" in text else "failed"
+        elif status in ("run", "") and case.find("skipped") is None:
+            result[case.get("name")] = "passed"
+        else:
+            result[case.get("name")] = status
+    return result
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("files", nargs="*", help="sources, relative to the top (default: the set)")
+    ap.add_argument("--build", default=os.path.join(TOP, "build-mutate"))
+    ap.add_argument("--max-per-file", type=int, default=0, help="sample this many (0: all)")
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--timeout-factor", type=float, default=3.0)
+    ap.add_argument("--list", action="store_true", help="list the mutants and stop")
+    args = ap.parse_args()
+    files = args.files or DEFAULT_FILES
+
+    all_mutants = []
+    rng = random.Random(args.seed)
+    for rel in files:
+        text = open(os.path.join(TOP, rel), encoding="utf-8").read()
+        mutants = make_mutants(rel, text)
+        if args.max_per_file and len(mutants) > args.max_per_file:
+            mutants = sorted(rng.sample(mutants, args.max_per_file),
+                             key=lambda m: (m["line"], m["op"]))
+        all_mutants += mutants
+    if args.list:
+        for m in all_mutants:
+            print(f'{m["file"]}:{m["line"]}\t{m["op"]}\t{m["new"]}')
+        print(f"{len(all_mutants)} mutants")
+        return 0
+
+    src = os.path.join(args.build, "src")
+    build = os.path.join(args.build, "build")
+    os.makedirs(src, exist_ok=True)
+    copy_tree(src)
+    launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
+    print("Configuring and building the unmutated tree in", build, flush=True)
+    r = run(["cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
+            + launcher)
+    r = r.returncode == 0 and run(["ninja", "-C", build])
+    if not r or r.returncode != 0:
+        print(r.stdout if r else "cmake failed", file=sys.stderr)
+        return 1
+
+    tests = tests_of(build)
+    junit = os.path.join(args.build, "junit.xml")
+    affected = {}
+    baseline = {}
+    for rel in files:
+        affected[rel] = targets_depending_on(build, rel, tests)
+        if not affected[rel]:
+            print(f"{rel}: no test depends on it", flush=True)
+            continue
+        start = time.time()
+        res = ctest(build, affected[rel], 600, junit)
+        bad = [n for n, s in res.items() if s != "passed"]
+        if bad:
+            print(f"{rel}: the unmutated tree fails {bad}; fix that first", file=sys.stderr)
+            return 1
+        baseline[rel] = time.time() - start
+
+    rows = []
+    original = {}
+
+    def restore(*_):
+        for rel, text in original.items():
+            with open(os.path.join(src, rel), "w", encoding="utf-8") as f:
+                f.write(text)
+        if _:
+            sys.exit(130)
+    signal.signal(signal.SIGINT, restore)
+    signal.signal(signal.SIGTERM, restore)
+
+    tsv = open(os.path.join(args.build, "mutants.tsv"), "w", encoding="utf-8")
+    tsv.write("file\tline\toperator\tmutated line\tstatus\tkilled by\n")
+    for i, m in enumerate(all_mutants, 1):
+        rel = m["file"]
+        names = affected.get(rel, [])
+        path = os.path.join(src, rel)
+        original.setdefault(rel, open(path, encoding="utf-8").read())
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(m["text"])
+        status, killers = "survived", []
+        try:
+            b = run(["ninja", "-C", build] + names, timeout=900) if names else None
+            if b is not None and b.returncode != 0:
+                status = "stillborn"
+            elif names:
+                timeout = max(30, int(baseline[rel] * args.timeout_factor))
+                res = ctest(build, names, timeout, junit)
+                killers = sorted(n for n, s in res.items() if s == "failed")
+                timeouts = sorted(n for n, s in res.items() if s == "timeout")
+                if killers:
+                    status = "killed"
+                elif timeouts:
+                    status, killers = "timeout", timeouts
+        except subprocess.TimeoutExpired:
+            status = "timeout"
+        finally:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(original[rel])
+        rows.append(dict(m, status=status, killers=killers))
+        tsv.write(f'{rel}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{status}\t{",".join(killers)}\n')
+        tsv.flush()
+        print(f'[{i}/{len(all_mutants)}] {rel}:{m["line"]} {m["op"]}: {status} '
+              f'{",".join(killers)}', flush=True)
+    tsv.close()
+    # The build dir ends as the unmutated tree again.
+    run(["ninja", "-C", build])
+
+    out = os.path.join(args.build, "mutants.md")
+    with open(out, "w", encoding="utf-8") as f:
+        f.write("| file | mutants | killed | survived | timed out | stillborn | score |\n")
+        f.write("| --- | ---: | ---: | ---: | ---: | ---: | ---: |\n")
+        for rel in files:
+            rs = [r for r in rows if r["file"] == rel]
+            c = {s: sum(1 for r in rs if r["status"] == s)
+                 for s in ("killed", "survived", "timeout", "stillborn")}
+            live = c["killed"] + c["survived"] + c["timeout"]
+            score = f'{100.0 * (c["killed"] + c["timeout"]) / live:.0f} %' if live else "-"
+            f.write(f'| {rel} | {len(rs)} | {c["killed"]} | {c["survived"]} | {c["timeout"]} '
+                    f'| {c["stillborn"]} | {score} |\n')
+        f.write("\n| file:line | operator | mutated line | status | killed by |\n")
+        f.write("| --- | --- | --- | --- | --- |\n")
+        for r in rows:
+            if r["status"] == "stillborn":
+                continue
+            new = r["new"].replace("|", "\\|")
+            op = r["op"].replace("|", "\\|")
+            f.write(f'| {r["file"]}:{r["line"]} | {op} | `{new}` | {r["status"]} '
+                    f'| {", ".join(r["killers"])} |\n')
+    print("Table:", out)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
