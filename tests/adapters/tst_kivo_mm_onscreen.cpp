@@ -1,6 +1,6 @@
 // The kivo program itself, unchanged, against the bridge and the ModemManager stand-in, driven
-// as the engineer drives it: Cell Sticker "Set" on an EARFCN, and the notices that follow, read
-// off the screen through the accessibility bus.
+// as the engineer drives it on a phone whose modem ModemManager runs: Cell Sticker "Set" on an
+// EARFCN, and the popups that follow, read off the screen through the accessibility bus.
 #include "KivoOnScreen.h"
 #include "KivoTestRoot.h"
 #include "MMBridgeRig.h"
@@ -16,32 +16,74 @@ private:
     KivoTestRoot m_root;
 };
 
+namespace {
+
+const QStringList s_popupTitles{QStringLiteral("Cell Sticker Information"),
+                                QStringLiteral("KIVO: TAPI Error"),
+                                QStringLiteral("KIVO: TAPI Disconnected")};
+
+// Every popup seen as "title|text", its one soft key checked.
+QStringList popupsOf(const KivoOnScreen &screen)
+{
+    QStringList popups;
+    for (const WindowSeen &window : screen.shown(s_popupTitles)) {
+        popups << (window.texts.value(2) == QLatin1String("OK")
+                       ? window.texts.mid(0, 2).join(QLatin1Char('|'))
+                       : window.texts.join(QLatin1Char('|')));
+    }
+    return popups;
+}
+
+} // namespace
+
 void tst_KIVO_MMOnScreen::sticker_data()
 {
+    QTest::addColumn<QStringList>("fakeArguments");
+    QTest::addColumn<bool>("restart"); // the daemon restarts before the request
     QTest::addColumn<QString>("arfcn");
-    QTest::addColumn<QStringList>("notices"); // every "Cell Sticker Information" text, in order
+    QTest::addColumn<QStringList>("popups");   // every popup's title and text, in order
+    QTest::addColumn<QStringList>("commands"); // what the modem got, in order
 
-    const QString notice = QStringLiteral("Cell id: %1\n%2");
+    const QString question = QStringLiteral("Cell Sticker Information|Set sticker on ARFCN %1 ?");
+    const QString notice = QStringLiteral("Cell Sticker Information|Cell id: %1\n%2");
+    const QString lock = QStringLiteral("AT+QNWLOCK=\"common/lte\",1,%1,0");
+    const QString unlock = QStringLiteral("AT+QNWLOCK=\"common/lte\",0");
     QTest::newRow("modem camps on the EARFCN")
-        << "6300"
-        << QStringList{"Set sticker on ARFCN 6300 ?", notice.arg(6300).arg("Scanning for Cell"),
-                       notice.arg(6300).arg("Mode Entered")};
+        << QStringList() << false << "6300"
+        << QStringList{question.arg(6300), notice.arg(6300).arg("Scanning for Cell"),
+                       notice.arg(6300).arg("Mode Entered")}
+        << QStringList{lock.arg(6300)};
+    // KIVO switches the sticker off after a failure; the modem is unlocked.
     QTest::newRow("no cell on the EARFCN: failed, then stopped")
-        << "6200"
-        << QStringList{"Set sticker on ARFCN 6200 ?", notice.arg(6200).arg("Scanning for Cell"),
+        << QStringList() << false << "6200"
+        << QStringList{question.arg(6200), notice.arg(6200).arg("Scanning for Cell"),
                        notice.arg(6200).arg("Cell Sticker Stopped\nFailed for Unknown Reason"),
-                       notice.arg(6200).arg("Cell Sticker Stopped")};
+                       notice.arg(6200).arg("Cell Sticker Stopped")}
+        << QStringList{lock.arg(6200), unlock};
+    QTest::newRow("ModemManager without --debug: request failed")
+        << QStringList{QStringLiteral("--no-debug")} << false << "6300"
+        << QStringList{question.arg(6300), QStringLiteral("KIVO: TAPI Error|Request Failed!")}
+        << QStringList{lock.arg(6300)};
+    QTest::newRow("daemon restarted: device closed, then the next outcome")
+        << QStringList() << true << "6300"
+        << QStringList{QStringLiteral("KIVO: TAPI Disconnected|TAPI Device Closed!"),
+                       question.arg(6300), notice.arg(6300).arg("Scanning for Cell"),
+                       notice.arg(6300).arg("Mode Entered")}
+        << QStringList{lock.arg(6300)};
 }
 
 void tst_KIVO_MMOnScreen::sticker()
 {
+    QFETCH(QStringList, fakeArguments);
+    QFETCH(bool, restart);
     QFETCH(QString, arfcn);
-    QFETCH(QStringList, notices);
+    QFETCH(QStringList, popups);
+    QFETCH(QStringList, commands);
 
     m_root.writeFlexBits("356=1\n");
     m_root.writeFile(KivoTestRoot::defaultIniPath(), "[KIVO]\ncell_sticker_mode=1\n");
     MMBridgeRig rig(m_root.root());
-    QVERIFY(rig.start());
+    QVERIFY(rig.start(fakeArguments));
     KivoOnScreen screen;
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("KIVO_ROOT"), m_root.root());
@@ -50,6 +92,13 @@ void tst_KIVO_MMOnScreen::sticker()
              qPrintable(screen.error()));
     if (!skip.isEmpty()) {
         QSKIP(qPrintable(skip));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(rig.errors().contains("registered for"), 30000);
+    if (restart) {
+        MMBridgeRig::control(QStringLiteral("Vanish"), {0u});
+        QVERIFY2(screen.pressOnEach(s_popupTitles, 1, {"Escape"}), qPrintable(screen.error()));
+        MMBridgeRig::control(QStringLiteral("Appear"));
+        QTRY_VERIFY_WITH_TIMEOUT(MMBridgeRig::isOwned(QStringLiteral("org.kivo.Telephony")), 30000);
     }
 
     QStringList digits;
@@ -65,23 +114,15 @@ void tst_KIVO_MMOnScreen::sticker()
         {"Active Features", "Cell Bar Access", {"Return"}},
         {"Cell Sticker", "Enter Arfcn", {"Down", "Down", "Return"}},
         {"Arfcn", "Enter ARFCN", digits + QStringList{"F1"}},
-        {"Cell Sticker", "Enter Arfcn", {"F1"}},
+        {"Cell Sticker", "Enter Arfcn", {"F1"}}, // Set
     };
     for (const auto &step : steps) {
         QVERIFY2(screen.pressOn(step.title, step.text, step.keys), qPrintable(screen.error()));
     }
-    // Each popup as the engineer reads it: its title, its text and its one soft key.
-    const QString title = QStringLiteral("Cell Sticker Information");
-    QVERIFY2(screen.pressOnEach(title, int(notices.size()), {"Escape"}),
+    QVERIFY2(screen.pressOnEach(s_popupTitles, int(popups.size()), {"Escape"}),
              qPrintable(screen.error()));
-    QStringList seen;
-    for (const WindowSeen &window : screen.shown(title)) {
-        seen << window.texts.join('|');
-    }
-    for (QString &notice : notices) {
-        notice = title + '|' + notice + "|OK";
-    }
-    QCOMPARE(seen, notices);
+    QCOMPARE(popupsOf(screen), popups);
+    QTRY_COMPARE_WITH_TIMEOUT(MMBridgeRig::commands(), commands, 30000);
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_MMOnScreen)

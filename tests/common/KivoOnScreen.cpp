@@ -378,16 +378,10 @@ bool KivoOnScreen::pressOn(const QString &title, const QString &text, const QStr
     return false;
 }
 
-bool KivoOnScreen::pressOnEach(const QString &title, int count, const QStringList &keys,
+bool KivoOnScreen::pressOnEach(const QStringList &titles, int count, const QStringList &keys,
                                int timeoutMs)
 {
-    const auto titled = [&] {
-        int found = 0;
-        for (const WindowSeen &window : std::as_const(m_shown)) {
-            found += window.title == title ? 1 : 0;
-        }
-        return found;
-    };
+    const auto titled = [&] { return int(shown(titles).size()); };
     // A window gets the keys once: a second Escape could reach the window below it.
     QList<unsigned long> pressed;
     const auto tryOnce = [&] {
@@ -396,30 +390,31 @@ bool KivoOnScreen::pressOnEach(const QString &title, int count, const QStringLis
             return false;
         }
         const bool active = readActiveWindow(&m_seen);
-        if (active && m_seen.title == title && focusTitled(title, &focus)) {
-            if (!pressed.contains(focus) && sendKeys(focus, title, keys)) {
+        if (active && titles.contains(m_seen.title) && focusTitled(m_seen.title, &focus)) {
+            if (!pressed.contains(focus) && sendKeys(focus, m_seen.title, keys)) {
                 pressed << focus;
             }
             return false;
         }
         // Done once the last one is closed.
-        return titled() >= count && active && m_seen.title != title;
+        return titled() >= count && active && !titles.contains(m_seen.title);
     };
     if (QTest::qWaitFor(tryOnce, timeoutMs)) {
         return true;
     }
-    m_error = QStringLiteral("saw %1 of %2 windows \"%3\"; last seen \"%4\": %5")
-                  .arg(titled())
-                  .arg(count)
-                  .arg(title, m_seen.title, m_seen.texts.join(QLatin1Char('|')));
+    m_error =
+        QStringLiteral("saw %1 of %2 windows \"%3\"; last seen \"%4\": %5")
+            .arg(titled())
+            .arg(count)
+            .arg(titles.join(QLatin1Char('|')), m_seen.title, m_seen.texts.join(QLatin1Char('|')));
     return false;
 }
 
-QList<WindowSeen> KivoOnScreen::shown(const QString &title) const
+QList<WindowSeen> KivoOnScreen::shown(const QStringList &titles) const
 {
     QList<WindowSeen> windows;
     for (const WindowSeen &window : m_shown) {
-        if (window.title == title) {
+        if (titles.contains(window.title)) {
             windows << window;
         }
     }

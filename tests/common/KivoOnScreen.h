@@ -38,12 +38,12 @@ public:
     bool pressOn(const QString &title, const QString &text, const QStringList &keys,
                  int timeoutMs = 30000);
     const WindowSeen &seen() const;
-    // Presses `keys` on every window titled `title` while it is the active and newest one,
-    // until `count` such windows have come up and none is active any more.
-    bool pressOnEach(const QString &title, int count, const QStringList &keys,
+    // Presses `keys` once on every window with one of `titles` while it is the active and
+    // newest one, until `count` such windows have come up and none is active any more.
+    bool pressOnEach(const QStringList &titles, int count, const QStringList &keys,
                      int timeoutMs = 30000);
-    // The windows titled `title` that came up, in that order, each as first read.
-    QList<WindowSeen> shown(const QString &title) const;
+    // The windows with one of `titles` that came up, in that order, each as first read.
+    QList<WindowSeen> shown(const QStringList &titles) const;
 
     // What went wrong last, and kivo's standard error so far.
     QString error() const;
