@@ -6,8 +6,10 @@
 set -euo pipefail
 
 build_pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libarchive-dev libsystemd-dev dpkg-dev)
-# The tests and kivo-tour draw with fonts-dejavu-core alone (tools/tour/kivo-fonts.conf).
-test_pkgs=(dbus-daemon dbus-bin fonts-dejavu-core systemd-journal-remote)
+# The tests and kivo-tour draw with fonts-dejavu-core alone (tools/tour/kivo-fonts.conf). The
+# tests of the kivo program on screen need an X server, the accessibility bus and XTEST.
+test_pkgs=(dbus-daemon dbus-bin fonts-dejavu-core systemd-journal-remote xvfb at-spi2-core
+    libxtst-dev)
 demo_pkgs=(dbus-daemon dbus-bin xvfb x11vnc xauth fonts-dejavu-core)
 fuzz_pkgs=(clang-14 libclang-rt-14-dev)
 memcheck_pkgs=(valgrind dbus-daemon dbus-bin fonts-dejavu-core)
