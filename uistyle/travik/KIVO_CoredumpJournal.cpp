@@ -21,7 +21,7 @@
 namespace {
 
 const char *const s_traceFile = "KIVO_CoredumpJournal";
-#define COREDUMP_TRACE(...) crashTrace(s_traceFile, __LINE__, __VA_ARGS__)
+#define COREDUMP_TRACE(...) panicTrace(s_traceFile, __LINE__, __VA_ARGS__)
 
 // A journal field's value is read up to this many bytes (an exe path, a command line).
 constexpr size_t s_fieldMax = 4096;

@@ -3,7 +3,6 @@
 #include "KIVO_Panic_Util.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -94,20 +93,6 @@ QByteArray crashPrintable(const QByteArray &text)
         }
     }
     return printable;
-}
-
-void crashTrace(const char *file, int line, const char *format, ...)
-{
-    FILE *sink = panicTraceSink();
-    if (!sink) {
-        return;
-    }
-    std::fprintf(sink, "{%d} %s:%d\t", 1, file, line);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(sink, format, args);
-    va_end(args);
-    std::fprintf(sink, "\n");
 }
 
 void crashCopy(char *buffer, size_t size, const QByteArray &text)

@@ -34,11 +34,6 @@ QByteArray crashReadBounded(int fd, int64_t limit);
 // A name or text for a trace or a screen: control bytes as "\xHH", the rest as it is.
 QByteArray crashPrintable(const QByteArray &text);
 
-// The panic trace line of a crash reader, "{1} <file>:<line>\t<text>\n", into the panic
-// readers' trace sink.
-void crashTrace(const char *file, int line, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
-
 // Copies `text` into a fixed buffer of `size` bytes, cut, always terminated.
 void crashCopy(char *buffer, size_t size, const QByteArray &text);
 

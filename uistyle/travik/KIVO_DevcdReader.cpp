@@ -13,7 +13,7 @@
 namespace {
 
 const char *const s_traceFile = "KIVO_DevcdReader";
-#define DEVCD_TRACE(...) crashTrace(s_traceFile, __LINE__, __VA_ARGS__)
+#define DEVCD_TRACE(...) panicTrace(s_traceFile, __LINE__, __VA_ARGS__)
 
 QByteArray infoValue(const QList<QByteArray> &lines, const QByteArray &key)
 {

@@ -15,7 +15,7 @@
 namespace {
 
 const char *const s_traceFile = "KIVO_PstoreReader";
-#define PSTORE_TRACE(...) crashTrace(s_traceFile, __LINE__, __VA_ARGS__)
+#define PSTORE_TRACE(...) panicTrace(s_traceFile, __LINE__, __VA_ARGS__)
 
 // A line of the excerpt is cut to this many bytes; the call trace head has this many lines.
 constexpr int s_lineMax = 160;
