@@ -100,25 +100,41 @@ QString plUntrustedProblem(const char *path, PlOwner owner, qint64 limit)
 
 int plOpenUntrusted(const char *path, PlOwner owner, qint64 limit, QString *problem)
 {
-    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return plOpenUntrustedAt(AT_FDCWD, path, owner, limit, problem);
+}
+
+int plOpenUntrustedAt(int dirFd, const char *name, PlOwner owner, qint64 limit, QString *problem,
+                      PlFileStatus *status)
+{
+    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is refused below.
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
         // O_NOFOLLOW refuses a link at the end of the path with ELOOP.
-        *problem = error == ELOOP ? QStringLiteral("a symbolic link")
-                                  : (error == ENOENT ? QString() : errorText(error));
+        if (problem) {
+            *problem = error == ELOOP ? QStringLiteral("a symbolic link")
+                                      : (error == ENOENT ? QString() : errorText(error));
+        }
         errno = error;
         return -1;
     }
-    PlFileStatus status;
+    PlFileStatus opened;
     QString found =
-        plFileStatus(fd, &status) == 0 ? statusProblem(status, owner, limit) : errorText(errno);
+        plFileStatus(fd, &opened) == 0 ? statusProblem(opened, owner, limit) : errorText(errno);
     if (!found.isEmpty()) {
         ::close(fd);
-        *problem = found;
-        errno = EPERM;
+        if (problem) {
+            *problem = found;
+        }
+        errno = EINVAL;
         return -1;
     }
-    problem->clear();
+    if (problem) {
+        problem->clear();
+    }
+    if (status) {
+        *status = opened;
+    }
     return fd;
 }
 

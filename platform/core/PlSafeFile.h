@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+struct PlFileStatus;
+
 // Files that another user may have planted or swapped: a path in a world-writable folder, a
 // store another program can write. Such a file is opened without following a symbolic link at
 // its end and without blocking on a FIFO or device, read only up to what a real one can hold,
@@ -19,9 +21,15 @@ enum class PlOwner {
 // Opens `path` read-only when it is a regular file (not a symbolic link) owned as `owner` asks
 // and of at most `limit` bytes (no limit when negative). Returns the descriptor, or -1 with
 // `problem` saying why ("a symbolic link", "not a regular file", "owned by user 1000",
-// "larger than 65536 bytes", the system's error text) and errno set; a missing file is errno
-// ENOENT.
+// "larger than 65536 bytes", the system's error text) and errno set: the open's own error (a
+// missing file is ENOENT, a link ELOOP), or EINVAL for a file refused by its status.
 int plOpenUntrusted(const char *path, PlOwner owner, qint64 limit, QString *problem);
+
+// The same for the entry `name` of the open directory `dirFd` (a relative name never leaves
+// it through a link at its end); `problem` may be null, and `status`, when given, receives the
+// opened file's status.
+int plOpenUntrustedAt(int dirFd, const char *name, PlOwner owner, qint64 limit, QString *problem,
+                      PlFileStatus *status = nullptr);
 
 // The reason plOpenUntrusted() would refuse `path`, from its status alone; empty when it would
 // open it or the file is missing. Opens nothing.

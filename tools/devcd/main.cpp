@@ -5,6 +5,7 @@
 // each and --max-total bytes in all, the oldest removed first. Never follows a link.
 #include "PlFileStatus.h"
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -209,13 +210,9 @@ bool collect(const QByteArray &name, int keep, const Limits &limits, qint64 now)
         complain("cannot open %s/%s: %s", s_classDir, name.constData(), std::strerror(errno));
         return false;
     }
-    const int data = openat(folder, "data", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat info;
-    if (data < 0 || fstat(data, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int data = plOpenUntrustedAt(folder, "data", PlOwner::Anyone, -1, nullptr);
+    if (data < 0) {
         complain("%s/%s/data is not a dump", s_classDir, name.constData());
-        if (data >= 0) {
-            close(data);
-        }
         close(folder);
         return false;
     }

@@ -20,21 +20,6 @@ int crashOpenDirectoryAt(int dirFd, const char *name)
     return openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-int crashOpenFileAt(int dirFd, const char *name, PlFileStatus *status)
-{
-    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is refused below.
-    const int fd = openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
-    if (plFileStatus(fd, status) != 0 || !S_ISREG(status->mode)) {
-        close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
-}
-
 QList<QByteArray> crashDirectoryNames(int dirFd, int limit)
 {
     QList<QByteArray> names;

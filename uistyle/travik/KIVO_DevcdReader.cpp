@@ -5,6 +5,7 @@
 #include "KIVO_CrashRecords.h"
 
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -28,7 +29,8 @@ QByteArray infoValue(const QList<QByteArray> &lines, const QByteArray &key)
 DevcdRecord *readDump(int dirFd, const QByteArray &name)
 {
     PlFileStatus status;
-    const int fd = crashOpenFileAt(dirFd, name.constData(), &status);
+    const int fd =
+        plOpenUntrustedAt(dirFd, name.constData(), PlOwner::Anyone, -1, nullptr, &status);
     if (fd < 0) {
         DEVCD_TRACE("Unable to read %s/%s", CRASH_DEVCD_DIR, crashPrintable(name).constData());
         return nullptr;
@@ -47,7 +49,8 @@ DevcdRecord *readDump(int dirFd, const QByteArray &name)
     // The collector's notes; without them the file's own time stands and the device is unknown.
     const QByteArray infoName = name.left(name.size() - 5) + ".info";
     PlFileStatus infoStatus;
-    const int info = crashOpenFileAt(dirFd, infoName.constData(), &infoStatus);
+    const int info =
+        plOpenUntrustedAt(dirFd, infoName.constData(), PlOwner::Anyone, -1, nullptr, &infoStatus);
     QList<QByteArray> lines;
     if (info >= 0) {
         lines = crashReadBounded(info, CRASH_DEVCD_INFO_MAX).split('\n');

@@ -5,6 +5,7 @@
 #include "KIVO_CrashRecords.h"
 
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <QRegularExpression>
 
@@ -95,7 +96,8 @@ QByteArray panicExcerpt(const QList<QByteArray> &lines)
 PstoreRecord *readRecord(int dirFd, const QByteArray &name, const QByteArray &devicePath)
 {
     PlFileStatus status;
-    const int fd = crashOpenFileAt(dirFd, name.constData(), &status);
+    const int fd =
+        plOpenUntrustedAt(dirFd, name.constData(), PlOwner::Anyone, -1, nullptr, &status);
     if (fd < 0) {
         PSTORE_TRACE("Unable to read %s", crashPrintable(devicePath).constData());
         return nullptr;
