@@ -37,22 +37,6 @@ QString statusProblem(const PlFileStatus &status, PlOwner owner, qint64 limit)
     return QString();
 }
 
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(size));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 // The byte length of the valid UTF-8 sequence at `text[i]` that is no C1 control, 0 if none.
 int printableSequence(const QByteArray &text, int i)
 {
@@ -163,6 +147,22 @@ bool plReadBounded(int fd, qint64 limit, QByteArray *data)
     }
 }
 
+bool plWriteAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
 bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QString *problem)
 {
     QByteArray temporary = QByteArray(path) + ".XXXXXX";
@@ -172,8 +172,8 @@ bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QStrin
         *problem = errorText(errno);
         return false;
     }
-    bool saved =
-        ::fchmod(fd, mode) == 0 && writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
+    bool saved = ::fchmod(fd, mode) == 0 && plWriteAll(fd, data.constData(), data.size()) &&
+                 ::fsync(fd) == 0;
     int error = errno;
     if (::close(fd) != 0 && saved) {
         saved = false;

@@ -39,6 +39,10 @@ QString plUntrustedProblem(const char *path, PlOwner owner, qint64 limit);
 // holds more than `limit` bytes (`data` then holds the first `limit`).
 bool plReadBounded(int fd, qint64 limit, QByteArray *data);
 
+// Writes all `size` bytes of `data` to `fd`, again after an interruption. False when a write
+// fails or writes nothing.
+bool plWriteAll(int fd, const char *data, qint64 size);
+
 // Replaces the file at `path` with `data`: a new file beside it (created exclusively, never
 // through a link), synced and renamed over the path, so a link planted there is replaced, not
 // followed. `mode` gives the new file's permissions. False with `problem` set when not saved.
