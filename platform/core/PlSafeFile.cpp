@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,35 +41,11 @@ QString statusProblem(const PlFileStatus &status, PlOwner owner, qint64 limit)
 // The byte length of the valid UTF-8 sequence at `text[i]` that is no C1 control, 0 if none.
 int printableSequence(const QByteArray &text, int i)
 {
-    const auto byte = [&text](int at) { return static_cast<unsigned char>(text.at(at)); };
-    const unsigned char lead = byte(i);
-    int length = 0;
-    unsigned int code = 0;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-        code = lead & 0x1f;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        code = lead & 0x0f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) {
-        return 0;
-    }
-    for (int k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xc0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (byte(i + k) & 0x3f);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool invalid = code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff);
-    const bool c1 = code >= 0x80 && code <= 0x9f;
-    return overlong || invalid || c1 ? 0 : length;
+    const int length = plUtf8SequenceLength(text, i);
+    // A C1 control (U+0080 to U+009F) is 0xC2 0x80 to 0xC2 0x9F.
+    const bool c1 = length == 2 && static_cast<unsigned char>(text.at(i)) == 0xc2 &&
+                    static_cast<unsigned char>(text.at(i + 1)) < 0xa0;
+    return c1 ? 0 : length;
 }
 
 } // namespace
@@ -188,6 +165,37 @@ bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QStrin
         *problem = errorText(error);
     }
     return saved;
+}
+
+int plUtf8SequenceLength(const QByteArray &text, int at)
+{
+    const auto byte = [&text](int i) { return static_cast<unsigned char>(text.at(i)); };
+    const unsigned char lead = byte(at);
+    int length = 0;
+    uint32_t minimum = 0;
+    uint32_t code = 0;
+    if (lead < 0x80) {
+        return 1;
+    } else if ((lead & 0xe0) == 0xc0) {
+        length = 2, minimum = 0x80, code = lead & 0x1f;
+    } else if ((lead & 0xf0) == 0xe0) {
+        length = 3, minimum = 0x800, code = lead & 0x0f;
+    } else if ((lead & 0xf8) == 0xf0) {
+        length = 4, minimum = 0x10000, code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (int i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xc0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (byte(at + i) & 0x3f);
+    }
+    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
+    return code < minimum || code > 0x10ffff || surrogate ? 0 : length;
 }
 
 QByteArray plTraceEscaped(const QByteArray &text)

@@ -48,6 +48,10 @@ bool plWriteAll(int fd, const char *data, qint64 size);
 // followed. `mode` gives the new file's permissions. False with `problem` set when not saved.
 bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QString *problem);
 
+// The length of the valid UTF-8 sequence that starts at `text[at]` (1 for an ASCII byte), or 0
+// when none does: a stray, overlong, cut or surrogate sequence, or one past U+10FFFF.
+int plUtf8SequenceLength(const QByteArray &text, int at);
+
 // Text from outside (a message name, a file name) as a trace may show it: every control
 // character (C0, DEL, C1) and every byte that is not part of valid UTF-8 as \xHH, the rest
 // byte for byte.

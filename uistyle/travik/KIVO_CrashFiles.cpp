@@ -64,6 +64,7 @@ QByteArray crashReadBounded(int fd, int64_t limit)
     return bytes;
 }
 
+// Not plTraceEscaped(): crash rows keep every byte from 0x80 up and write lower-case escapes.
 QByteArray crashPrintable(const QByteArray &text)
 {
     QByteArray printable;
