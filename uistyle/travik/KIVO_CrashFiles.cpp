@@ -46,24 +46,6 @@ QList<QByteArray> crashDirectoryNames(int dirFd, int limit)
     return names;
 }
 
-QByteArray crashReadBounded(int fd, int64_t limit)
-{
-    QByteArray bytes;
-    char buffer[65536];
-    while (bytes.size() < limit) {
-        const size_t wanted = size_t(std::min<int64_t>(sizeof buffer, limit - bytes.size()));
-        const ssize_t got = read(fd, buffer, wanted);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(buffer, int(got));
-    }
-    return bytes;
-}
-
 // Not plTraceEscaped(): crash rows keep every byte from 0x80 up and write lower-case escapes.
 QByteArray crashPrintable(const QByteArray &text)
 {

@@ -15,7 +15,7 @@
 // systemd-coredump and kivo-devcd-collect, but a phone's root can be anywhere (KIVO_ROOT) and
 // an entry can be anything. Never a link followed at the last step, never a wait (FIFO, a
 // stalled device), regular files only (plOpenUntrustedAt() of PlSafeFile.h), every read
-// bounded.
+// bounded (plReadBounded()).
 
 // Opens a directory by its full path; the last step is never a link. -1 when it cannot be.
 int crashOpenDirectory(const QByteArray &path);
@@ -25,9 +25,6 @@ int crashOpenDirectoryAt(int dirFd, const char *name);
 // The names of a directory's entries (not "." and ".."), at most `limit` of them. The
 // descriptor stays open and owned by the caller.
 QList<QByteArray> crashDirectoryNames(int dirFd, int limit);
-
-// Reads up to `limit` bytes from the start of an open file.
-QByteArray crashReadBounded(int fd, int64_t limit);
 
 // A name or text for a trace or a screen: control bytes as "\xHH", the rest as it is.
 QByteArray crashPrintable(const QByteArray &text);

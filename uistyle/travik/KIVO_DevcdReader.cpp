@@ -35,7 +35,8 @@ DevcdRecord *readDump(int dirFd, const QByteArray &name)
         DEVCD_TRACE("Unable to read %s/%s", CRASH_DEVCD_DIR, crashPrintable(name).constData());
         return nullptr;
     }
-    const QByteArray head = crashReadBounded(fd, PANIC_DATA_MAX);
+    QByteArray head; // the first bytes of a longer dump
+    plReadBounded(fd, PANIC_DATA_MAX, &head);
     close(fd);
     auto *record = static_cast<DevcdRecord *>(std::calloc(1, sizeof(DevcdRecord)));
     if (!record) {
@@ -53,7 +54,9 @@ DevcdRecord *readDump(int dirFd, const QByteArray &name)
         plOpenUntrustedAt(dirFd, infoName.constData(), PlOwner::Anyone, -1, nullptr, &infoStatus);
     QList<QByteArray> lines;
     if (info >= 0) {
-        lines = crashReadBounded(info, CRASH_DEVCD_INFO_MAX).split('\n');
+        QByteArray notes;
+        plReadBounded(info, CRASH_DEVCD_INFO_MAX, &notes);
+        lines = notes.split('\n');
         close(info);
     }
     const QByteArray device = infoValue(lines, "device");

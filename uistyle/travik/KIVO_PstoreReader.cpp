@@ -113,7 +113,9 @@ PstoreRecord *readRecord(int dirFd, const QByteArray &name, const QByteArray &de
     crashCopy(record->name, sizeof record->name, name);
     crashCopy(record->path, sizeof record->path, devicePath);
     if (!record->compressed) {
-        const QList<QByteArray> lines = crashReadBounded(fd, CRASH_PSTORE_READ_MAX).split('\n');
+        QByteArray text; // a longer record is cut at the limit
+        plReadBounded(fd, CRASH_PSTORE_READ_MAX, &text);
+        const QList<QByteArray> lines = text.split('\n');
         crashCopy(record->reason, sizeof record->reason, dumpReason(lines.value(0)));
         crashCopy(record->excerpt, sizeof record->excerpt, panicExcerpt(lines));
     }
