@@ -97,19 +97,8 @@ void KIVO_MMCellWarnings::notify(const QString &body)
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     message << QStringLiteral("KIVO") << 0u << QString() << QStringLiteral("Cell changed") << body
             << QStringList() << QVariantMap() << -1;
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, s_callTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher *finished) {
-                finished->deleteLater();
-                const QDBusMessage reply = finished->reply();
-                const bool missing = reply.type() == QDBusMessage::ErrorMessage;
-                if (missing && !m_notificationsMissing) {
-                    trace(QStringLiteral("no desktop notifications (%1); cell change notices "
-                                         "skipped")
-                              .arg(reply.errorName()));
-                }
-                m_notificationsMissing = missing;
-            });
+    callOptional(message, &m_notificationsMissing,
+                 QStringLiteral("no desktop notifications (%1); cell change notices skipped"));
 }
 
 void KIVO_MMCellWarnings::askForTone()
@@ -119,16 +108,22 @@ void KIVO_MMCellWarnings::askForTone()
         QStringLiteral("org.sigxcpu.Feedback"), QStringLiteral("TriggerFeedback"));
     message << QStringLiteral("org.kivo.KIVO") << QStringLiteral("message-new-instant")
             << QVariantMap() << -1;
+    callOptional(message, &m_feedbackMissing,
+                 QStringLiteral("no feedback daemon (%1); cell change tones skipped"));
+}
+
+void KIVO_MMCellWarnings::callOptional(const QDBusMessage &message, bool *missing,
+                                       const QString &missingTrace)
+{
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, s_callTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher *finished) {
+            [missing, missingTrace](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();
                 const QDBusMessage reply = finished->reply();
-                const bool missing = reply.type() == QDBusMessage::ErrorMessage;
-                if (missing && !m_feedbackMissing) {
-                    trace(QStringLiteral("no feedback daemon (%1); cell change tones skipped")
-                              .arg(reply.errorName()));
+                const bool failed = reply.type() == QDBusMessage::ErrorMessage;
+                if (failed && !*missing) {
+                    trace(missingTrace.arg(reply.errorName()));
                 }
-                m_feedbackMissing = missing;
+                *missing = failed;
             });
 }

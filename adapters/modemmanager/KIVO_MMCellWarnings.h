@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
@@ -25,6 +26,9 @@ private:
     void locationChanged(const QString &previous, const QString &current);
     void notify(const QString &body);
     void askForTone();
+    // Sends `message` to a service the phone may lack; a failed call is traced by `missingTrace`
+    // (%1 the error name) once, until the service answers again; `missing` is its flag here.
+    void callOptional(const QDBusMessage &message, bool *missing, const QString &missingTrace);
 
     Q_DISABLE_COPY(KIVO_MMCellWarnings)
     QDBusConnection m_bus;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -37,54 +38,14 @@ QString statusProblem(const PlFileStatus &status, PlOwner owner, qint64 limit)
     return QString();
 }
 
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(size));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 // The byte length of the valid UTF-8 sequence at `text[i]` that is no C1 control, 0 if none.
 int printableSequence(const QByteArray &text, int i)
 {
-    const auto byte = [&text](int at) { return static_cast<unsigned char>(text.at(at)); };
-    const unsigned char lead = byte(i);
-    int length = 0;
-    unsigned int code = 0;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-        code = lead & 0x1f;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        code = lead & 0x0f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) {
-        return 0;
-    }
-    for (int k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xc0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (byte(i + k) & 0x3f);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool invalid = code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff);
-    const bool c1 = code >= 0x80 && code <= 0x9f;
-    return overlong || invalid || c1 ? 0 : length;
+    const int length = plUtf8SequenceLength(text, i);
+    // A C1 control (U+0080 to U+009F) is 0xC2 0x80 to 0xC2 0x9F.
+    const bool c1 = length == 2 && static_cast<unsigned char>(text.at(i)) == 0xc2 &&
+                    static_cast<unsigned char>(text.at(i + 1)) < 0xa0;
+    return c1 ? 0 : length;
 }
 
 } // namespace
@@ -100,25 +61,41 @@ QString plUntrustedProblem(const char *path, PlOwner owner, qint64 limit)
 
 int plOpenUntrusted(const char *path, PlOwner owner, qint64 limit, QString *problem)
 {
-    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return plOpenUntrustedAt(AT_FDCWD, path, owner, limit, problem);
+}
+
+int plOpenUntrustedAt(int dirFd, const char *name, PlOwner owner, qint64 limit, QString *problem,
+                      PlFileStatus *status)
+{
+    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is refused below.
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
         // O_NOFOLLOW refuses a link at the end of the path with ELOOP.
-        *problem = error == ELOOP ? QStringLiteral("a symbolic link")
-                                  : (error == ENOENT ? QString() : errorText(error));
+        if (problem) {
+            *problem = error == ELOOP ? QStringLiteral("a symbolic link")
+                                      : (error == ENOENT ? QString() : errorText(error));
+        }
         errno = error;
         return -1;
     }
-    PlFileStatus status;
+    PlFileStatus opened;
     QString found =
-        plFileStatus(fd, &status) == 0 ? statusProblem(status, owner, limit) : errorText(errno);
+        plFileStatus(fd, &opened) == 0 ? statusProblem(opened, owner, limit) : errorText(errno);
     if (!found.isEmpty()) {
         ::close(fd);
-        *problem = found;
-        errno = EPERM;
+        if (problem) {
+            *problem = found;
+        }
+        errno = EINVAL;
         return -1;
     }
-    problem->clear();
+    if (problem) {
+        problem->clear();
+    }
+    if (status) {
+        *status = opened;
+    }
     return fd;
 }
 
@@ -147,6 +124,22 @@ bool plReadBounded(int fd, qint64 limit, QByteArray *data)
     }
 }
 
+bool plWriteAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
 bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QString *problem)
 {
     QByteArray temporary = QByteArray(path) + ".XXXXXX";
@@ -156,8 +149,8 @@ bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QStrin
         *problem = errorText(errno);
         return false;
     }
-    bool saved =
-        ::fchmod(fd, mode) == 0 && writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
+    bool saved = ::fchmod(fd, mode) == 0 && plWriteAll(fd, data.constData(), data.size()) &&
+                 ::fsync(fd) == 0;
     int error = errno;
     if (::close(fd) != 0 && saved) {
         saved = false;
@@ -172,6 +165,37 @@ bool plReplaceFile(const char *path, const QByteArray &data, mode_t mode, QStrin
         *problem = errorText(error);
     }
     return saved;
+}
+
+int plUtf8SequenceLength(const QByteArray &text, int at)
+{
+    const auto byte = [&text](int i) { return static_cast<unsigned char>(text.at(i)); };
+    const unsigned char lead = byte(at);
+    int length = 0;
+    uint32_t minimum = 0;
+    uint32_t code = 0;
+    if (lead < 0x80) {
+        return 1;
+    } else if ((lead & 0xe0) == 0xc0) {
+        length = 2, minimum = 0x80, code = lead & 0x1f;
+    } else if ((lead & 0xf0) == 0xe0) {
+        length = 3, minimum = 0x800, code = lead & 0x0f;
+    } else if ((lead & 0xf8) == 0xf0) {
+        length = 4, minimum = 0x10000, code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (int i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xc0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (byte(at + i) & 0x3f);
+    }
+    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
+    return code < minimum || code > 0x10ffff || surrogate ? 0 : length;
 }
 
 QByteArray plTraceEscaped(const QByteArray &text)

@@ -5,6 +5,7 @@
 // each and --max-total bytes in all, the oldest removed first. Never follows a link.
 #include "PlFileStatus.h"
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -135,22 +136,6 @@ int openKeepFolder()
     return folder;
 }
 
-bool writeAll(int fd, const char *bytes, size_t length)
-{
-    while (length > 0) {
-        const ssize_t written = write(fd, bytes, length);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes += written;
-        length -= size_t(written);
-    }
-    return true;
-}
-
 // A new file in the keeping folder under a hidden name; given its own name only when complete.
 struct NewFile {
     int fd = -1;
@@ -191,7 +176,7 @@ bool copyDump(int data, int out, qint64 limit, qint64 *kept, bool *cut)
         }
         const qint64 room = limit - *kept;
         const qint64 used = std::min<qint64>(room, got);
-        if (used > 0 && !writeAll(out, buffer, size_t(used))) {
+        if (used > 0 && !plWriteAll(out, buffer, used)) {
             return false;
         }
         *kept += used;
@@ -209,13 +194,9 @@ bool collect(const QByteArray &name, int keep, const Limits &limits, qint64 now)
         complain("cannot open %s/%s: %s", s_classDir, name.constData(), std::strerror(errno));
         return false;
     }
-    const int data = openat(folder, "data", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat info;
-    if (data < 0 || fstat(data, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int data = plOpenUntrustedAt(folder, "data", PlOwner::Anyone, -1, nullptr);
+    if (data < 0) {
         complain("%s/%s/data is not a dump", s_classDir, name.constData());
-        if (data >= 0) {
-            close(data);
-        }
         close(folder);
         return false;
     }
@@ -234,7 +215,7 @@ bool collect(const QByteArray &name, int keep, const Limits &limits, qint64 now)
     const QByteArray text = "device=" + device + "\ntime=" + QByteArray::number(now) +
                             "\nsize=" + QByteArray::number(kept) +
                             "\ntruncated=" + (cut ? "1" : "0") + "\nsource=" + name + '\n';
-    ok = ok && note.fd >= 0 && writeAll(note.fd, text.constData(), size_t(text.size())) &&
+    ok = ok && note.fd >= 0 && plWriteAll(note.fd, text.constData(), text.size()) &&
          fsync(note.fd) == 0;
     if (note.fd >= 0 && close(note.fd) != 0) {
         ok = false;
@@ -264,7 +245,7 @@ bool collect(const QByteArray &name, int keep, const Limits &limits, qint64 now)
     // Kept: writing to the dump frees it in the kernel.
     const int release = openat(folder, "data", O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (release >= 0) {
-        writeAll(release, "1", 1);
+        plWriteAll(release, "1", 1);
         close(release);
     }
     close(folder);

@@ -542,9 +542,9 @@ QString KIVO_PanicBundle::write(const QString &outputDir)
         const int dirFd = crashOpenDirectory(plRootedPath(file.devicePath.left(slash).constData()));
         PlFileStatus status;
         RawFile raw;
-        raw.fd = dirFd >= 0
-                     ? crashOpenFileAt(dirFd, file.devicePath.mid(slash + 1).constData(), &status)
-                     : -1;
+        raw.fd = dirFd >= 0 ? plOpenUntrustedAt(dirFd, file.devicePath.mid(slash + 1).constData(),
+                                                PlOwner::Anyone, -1, nullptr, &status)
+                            : -1;
         if (dirFd >= 0) {
             ::close(dirFd);
         }

@@ -2,6 +2,7 @@
 
 #include "KIVO_CrashText.h"
 #include "KIVO_PanicText.h"
+#include "PlSafeFile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -186,46 +187,10 @@ uint32_t KIVO_PanicSource::number(PanicType type, const PanicNode *node)
     return type == PANIC_KERNEL ? 1 : panicNumber(type, node);
 }
 
-namespace {
-
-// The length of the valid UTF-8 sequence at `at`, or 0 when the byte there starts none.
-int utf8SequenceLength(const QByteArray &bytes, int at)
-{
-    const auto byte = [&](int i) { return uchar(bytes.at(i)); };
-    const uchar lead = byte(at);
-    int length = 0;
-    uint32_t minimum = 0;
-    uint32_t code = 0;
-    if (lead < 0x80) {
-        return 1;
-    } else if ((lead & 0xe0) == 0xc0) {
-        length = 2, minimum = 0x80, code = lead & 0x1f;
-    } else if ((lead & 0xf0) == 0xe0) {
-        length = 3, minimum = 0x800, code = lead & 0x0f;
-    } else if ((lead & 0xf8) == 0xf0) {
-        length = 4, minimum = 0x10000, code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (at + length > bytes.size()) {
-        return 0;
-    }
-    for (int i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xc0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (byte(at + i) & 0x3f);
-    }
-    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
-    return code < minimum || code > 0x10ffff || surrogate ? 0 : length;
-}
-
-} // namespace
-
 bool KIVO_PanicSource::isUtf8(const QByteArray &bytes)
 {
     for (int at = 0; at < bytes.size();) {
-        const int length = utf8SequenceLength(bytes, at);
+        const int length = plUtf8SequenceLength(bytes, at);
         if (length == 0) {
             return false;
         }
@@ -234,6 +199,7 @@ bool KIVO_PanicSource::isUtf8(const QByteArray &bytes)
     return true;
 }
 
+// Not plTraceEscaped(): JSON escapes control characters itself, so only non-UTF-8 bytes change.
 QString KIVO_PanicSource::escapedName(const QByteArray &bytes)
 {
     if (isUtf8(bytes)) {
@@ -241,7 +207,7 @@ QString KIVO_PanicSource::escapedName(const QByteArray &bytes)
     }
     QByteArray escaped;
     for (int at = 0; at < bytes.size();) {
-        const int length = utf8SequenceLength(bytes, at);
+        const int length = plUtf8SequenceLength(bytes, at);
         if (length == 0) {
             escaped += "\\x" + QByteArray::number(uchar(bytes.at(at)), 16).rightJustified(2, '0');
             ++at;

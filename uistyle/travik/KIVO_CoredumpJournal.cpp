@@ -5,6 +5,7 @@
 #include "KIVO_CrashRecords.h"
 
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <QSet>
 
@@ -21,7 +22,7 @@
 namespace {
 
 const char *const s_traceFile = "KIVO_CoredumpJournal";
-#define COREDUMP_TRACE(...) crashTrace(s_traceFile, __LINE__, __VA_ARGS__)
+#define COREDUMP_TRACE(...) panicTrace(s_traceFile, __LINE__, __VA_ARGS__)
 
 // A journal field's value is read up to this many bytes (an exe path, a command line).
 constexpr size_t s_fieldMax = 4096;
@@ -40,7 +41,8 @@ void collectJournalFiles(int dirFd, bool withFolders, std::vector<int> *fds, int
         }
         if (name.endsWith(".journal") || name.endsWith(".journal~")) {
             PlFileStatus status;
-            const int fd = crashOpenFileAt(dirFd, name.constData(), &status);
+            const int fd =
+                plOpenUntrustedAt(dirFd, name.constData(), PlOwner::Anyone, -1, nullptr, &status);
             if (fd >= 0) {
                 fds->push_back(fd);
             } else if ((*refused)++ == 0) {
@@ -197,7 +199,8 @@ QByteArray attribute(int fd, const char *name)
 CoredumpRecord *coreFileRecord(int coreDirFd, const QByteArray &name)
 {
     PlFileStatus status;
-    const int fd = crashOpenFileAt(coreDirFd, name.constData(), &status);
+    const int fd =
+        plOpenUntrustedAt(coreDirFd, name.constData(), PlOwner::Anyone, -1, nullptr, &status);
     if (fd < 0 && errno != EACCES) {
         COREDUMP_TRACE("Unable to read %s/%s", CRASH_COREDUMP_DIR,
                        crashPrintable(name).constData());

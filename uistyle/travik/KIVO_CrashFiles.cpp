@@ -3,7 +3,6 @@
 #include "KIVO_Panic_Util.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -19,21 +18,6 @@ int crashOpenDirectory(const QByteArray &path)
 int crashOpenDirectoryAt(int dirFd, const char *name)
 {
     return openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-int crashOpenFileAt(int dirFd, const char *name, PlFileStatus *status)
-{
-    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is refused below.
-    const int fd = openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
-    if (plFileStatus(fd, status) != 0 || !S_ISREG(status->mode)) {
-        close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
 }
 
 QList<QByteArray> crashDirectoryNames(int dirFd, int limit)
@@ -62,24 +46,7 @@ QList<QByteArray> crashDirectoryNames(int dirFd, int limit)
     return names;
 }
 
-QByteArray crashReadBounded(int fd, int64_t limit)
-{
-    QByteArray bytes;
-    char buffer[65536];
-    while (bytes.size() < limit) {
-        const size_t wanted = size_t(std::min<int64_t>(sizeof buffer, limit - bytes.size()));
-        const ssize_t got = read(fd, buffer, wanted);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(buffer, int(got));
-    }
-    return bytes;
-}
-
+// Not plTraceEscaped(): crash rows keep every byte from 0x80 up and write lower-case escapes.
 QByteArray crashPrintable(const QByteArray &text)
 {
     QByteArray printable;
@@ -94,20 +61,6 @@ QByteArray crashPrintable(const QByteArray &text)
         }
     }
     return printable;
-}
-
-void crashTrace(const char *file, int line, const char *format, ...)
-{
-    FILE *sink = panicTraceSink();
-    if (!sink) {
-        return;
-    }
-    std::fprintf(sink, "{%d} %s:%d\t", 1, file, line);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(sink, format, args);
-    va_end(args);
-    std::fprintf(sink, "\n");
 }
 
 void crashCopy(char *buffer, size_t size, const QByteArray &text)

@@ -14,13 +14,11 @@
 // How the crash readers open what they read: the places are written by the kernel, journald,
 // systemd-coredump and kivo-devcd-collect, but a phone's root can be anywhere (KIVO_ROOT) and
 // an entry can be anything. Never a link followed at the last step, never a wait (FIFO, a
-// stalled device), regular files only, every read bounded.
+// stalled device), regular files only (plOpenUntrustedAt() of PlSafeFile.h), every read
+// bounded (plReadBounded()).
 
 // Opens a directory by its full path; the last step is never a link. -1 when it cannot be.
 int crashOpenDirectory(const QByteArray &path);
-// Opens a directory's entry `name` for reading when it is a regular file (no link, no FIFO);
-// fills `status`. -1 otherwise (errno set; EINVAL for what is not a regular file).
-int crashOpenFileAt(int dirFd, const char *name, PlFileStatus *status);
 // Opens a subdirectory `name` of `dirFd`; no link. -1 otherwise.
 int crashOpenDirectoryAt(int dirFd, const char *name);
 
@@ -28,16 +26,8 @@ int crashOpenDirectoryAt(int dirFd, const char *name);
 // descriptor stays open and owned by the caller.
 QList<QByteArray> crashDirectoryNames(int dirFd, int limit);
 
-// Reads up to `limit` bytes from the start of an open file.
-QByteArray crashReadBounded(int fd, int64_t limit);
-
 // A name or text for a trace or a screen: control bytes as "\xHH", the rest as it is.
 QByteArray crashPrintable(const QByteArray &text);
-
-// The panic trace line of a crash reader, "{1} <file>:<line>\t<text>\n", into the panic
-// readers' trace sink.
-void crashTrace(const char *file, int line, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
 
 // Copies `text` into a fixed buffer of `size` bytes, cut, always terminated.
 void crashCopy(char *buffer, size_t size, const QByteArray &text);

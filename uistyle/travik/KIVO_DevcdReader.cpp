@@ -5,6 +5,7 @@
 #include "KIVO_CrashRecords.h"
 
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,7 +14,7 @@
 namespace {
 
 const char *const s_traceFile = "KIVO_DevcdReader";
-#define DEVCD_TRACE(...) crashTrace(s_traceFile, __LINE__, __VA_ARGS__)
+#define DEVCD_TRACE(...) panicTrace(s_traceFile, __LINE__, __VA_ARGS__)
 
 QByteArray infoValue(const QList<QByteArray> &lines, const QByteArray &key)
 {
@@ -28,12 +29,14 @@ QByteArray infoValue(const QList<QByteArray> &lines, const QByteArray &key)
 DevcdRecord *readDump(int dirFd, const QByteArray &name)
 {
     PlFileStatus status;
-    const int fd = crashOpenFileAt(dirFd, name.constData(), &status);
+    const int fd =
+        plOpenUntrustedAt(dirFd, name.constData(), PlOwner::Anyone, -1, nullptr, &status);
     if (fd < 0) {
         DEVCD_TRACE("Unable to read %s/%s", CRASH_DEVCD_DIR, crashPrintable(name).constData());
         return nullptr;
     }
-    const QByteArray head = crashReadBounded(fd, PANIC_DATA_MAX);
+    QByteArray head; // the first bytes of a longer dump
+    plReadBounded(fd, PANIC_DATA_MAX, &head);
     close(fd);
     auto *record = static_cast<DevcdRecord *>(std::calloc(1, sizeof(DevcdRecord)));
     if (!record) {
@@ -47,10 +50,13 @@ DevcdRecord *readDump(int dirFd, const QByteArray &name)
     // The collector's notes; without them the file's own time stands and the device is unknown.
     const QByteArray infoName = name.left(name.size() - 5) + ".info";
     PlFileStatus infoStatus;
-    const int info = crashOpenFileAt(dirFd, infoName.constData(), &infoStatus);
+    const int info =
+        plOpenUntrustedAt(dirFd, infoName.constData(), PlOwner::Anyone, -1, nullptr, &infoStatus);
     QList<QByteArray> lines;
     if (info >= 0) {
-        lines = crashReadBounded(info, CRASH_DEVCD_INFO_MAX).split('\n');
+        QByteArray notes;
+        plReadBounded(info, CRASH_DEVCD_INFO_MAX, &notes);
+        lines = notes.split('\n');
         close(info);
     }
     const QByteArray device = infoValue(lines, "device");

@@ -49,23 +49,6 @@ void trace(const char *format, ...)
     va_end(args);
 }
 
-// The panic trace line: "{1} KIVO_Panic_Util:<line>\t<text>\n".
-void panicTrace(int line, const char *format, ...) __attribute__((format(printf, 2, 3)));
-
-void panicTrace(int line, const char *format, ...)
-{
-    FILE *sink = panicTraceSink();
-    if (!sink) {
-        return;
-    }
-    std::fprintf(sink, "{%d} %s:%d\t", 1, s_traceFile, line);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(sink, format, args);
-    va_end(args);
-    std::fprintf(sink, "\n");
-}
-
 // Opens a panic source without blocking (a FIFO or a stalled device must not hang the reader)
 // and keeps it only when it is a regular file, or with `blockDevice` a block device too.
 // Returns the descriptor, or -1 (errno set) for anything else.
@@ -122,7 +105,7 @@ bool readBoundedLine(FILE *file, std::string *line, size_t keep, size_t *budget)
     return any;
 }
 
-#define PANIC_TRACE(...) panicTrace(__LINE__, __VA_ARGS__)
+#define PANIC_TRACE(...) panicTrace(s_traceFile, __LINE__, __VA_ARGS__)
 
 bool isLittleEndianHost()
 {
@@ -398,6 +381,20 @@ void setPanicTraceSink(FILE *sink)
 FILE *panicTraceSink()
 {
     return s_sinkSet ? s_sink : stderr;
+}
+
+void panicTrace(const char *file, int line, const char *format, ...)
+{
+    FILE *sink = panicTraceSink();
+    if (!sink) {
+        return;
+    }
+    std::fprintf(sink, "{%d} %s:%d\t", 1, file, line);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(sink, format, args);
+    va_end(args);
+    std::fprintf(sink, "\n");
 }
 
 bool addPanicNode(PanicNode **head, void *record)

@@ -111,6 +111,9 @@ extern CoreModuleTable coreModuleTable;
 // Where the readers write their traces: stderr unless set otherwise; a null sink silences them.
 void setPanicTraceSink(FILE *sink);
 FILE *panicTraceSink();
+// The panic trace line of every panic reader, "{1} <file>:<line>\t<text>\n", into that sink.
+void panicTrace(const char *file, int line, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // Converts one big-endian field of 2 or 4 bytes in place to host order. Any other size, or a
 // null field, leaves it alone.

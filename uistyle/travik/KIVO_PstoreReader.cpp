@@ -5,6 +5,7 @@
 #include "KIVO_CrashRecords.h"
 
 #include "PlRoot.h"
+#include "PlSafeFile.h"
 
 #include <QRegularExpression>
 
@@ -15,7 +16,7 @@
 namespace {
 
 const char *const s_traceFile = "KIVO_PstoreReader";
-#define PSTORE_TRACE(...) crashTrace(s_traceFile, __LINE__, __VA_ARGS__)
+#define PSTORE_TRACE(...) panicTrace(s_traceFile, __LINE__, __VA_ARGS__)
 
 // A line of the excerpt is cut to this many bytes; the call trace head has this many lines.
 constexpr int s_lineMax = 160;
@@ -95,7 +96,8 @@ QByteArray panicExcerpt(const QList<QByteArray> &lines)
 PstoreRecord *readRecord(int dirFd, const QByteArray &name, const QByteArray &devicePath)
 {
     PlFileStatus status;
-    const int fd = crashOpenFileAt(dirFd, name.constData(), &status);
+    const int fd =
+        plOpenUntrustedAt(dirFd, name.constData(), PlOwner::Anyone, -1, nullptr, &status);
     if (fd < 0) {
         PSTORE_TRACE("Unable to read %s", crashPrintable(devicePath).constData());
         return nullptr;
@@ -111,7 +113,9 @@ PstoreRecord *readRecord(int dirFd, const QByteArray &name, const QByteArray &de
     crashCopy(record->name, sizeof record->name, name);
     crashCopy(record->path, sizeof record->path, devicePath);
     if (!record->compressed) {
-        const QList<QByteArray> lines = crashReadBounded(fd, CRASH_PSTORE_READ_MAX).split('\n');
+        QByteArray text; // a longer record is cut at the limit
+        plReadBounded(fd, CRASH_PSTORE_READ_MAX, &text);
+        const QList<QByteArray> lines = text.split('\n');
         crashCopy(record->reason, sizeof record->reason, dumpReason(lines.value(0)));
         crashCopy(record->excerpt, sizeof record->excerpt, panicExcerpt(lines));
     }
