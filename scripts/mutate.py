@@ -12,6 +12,8 @@ BUILD/src once, mutated there one at a time, and built in BUILD/build with Ninja
     scripts/mutate.py                       # the default set of files, every mutant
     scripts/mutate.py --max-per-file 40 engine/core/KIVO_Settings.cpp
     scripts/mutate.py --list                # only list the mutants, build nothing
+    scripts/mutate.py engine/KIVO_Engine.cpp:6 platform/core/PlConfig.cpp:10   # per-file samples
+    scripts/mutate.py --replay OLD/mutants.tsv  # the same mutants again, on the tree as it is now
 
 The table goes to BUILD/mutants.md (and the raw rows to BUILD/mutants.tsv). A run over the
 default set takes hours on a two-core machine; docs/TESTING.md has the figures.
@@ -46,6 +48,24 @@ DEFAULT_FILES = [
     "platform/bus/QCopChannel.cpp",
     "tools/panic/KIVO_PanicSource.cpp",
 ]
+
+# The library (or program) each source is built into, for the score per library.
+LIBRARIES = [
+    ("platform/core/", "kivo_platform_core"),
+    ("platform/bus/", "kivo_platform_bus"),
+    ("engine/core/", "kivo_engine_core"),
+    ("engine/popups/", "kivo_popups"),
+    ("engine/", "kivo_engine"),
+    ("uistyle/travik/KIVO_Panic", "kivo_panic"),
+    ("uistyle/travik/", "kivo_travik"),
+    ("tools/panic/", "kivo-panic"),
+    ("adapters/modemmanager/", "kivo_mm"),
+]
+
+
+def library_of(rel):
+    return next((lib for prefix, lib in LIBRARIES if rel.startswith(prefix)), os.path.dirname(rel))
+
 
 # (name, pattern, replacement). Patterns match on a line whose strings, character literals
 # and comments are blanked out, so nothing inside a text is mutated. The house style puts
@@ -144,6 +164,26 @@ def make_mutants(path, text):
     ]
 
 
+def replay(tsv):
+    """The mutants of an earlier run, looked up in today's sources by operator, original and
+    mutated line (the nearest one to the old line number), so that a run after a change of the
+    tests measures the same faults. A mutant whose line no longer exists is returned as gone."""
+    rows = [r.rstrip("\n").split("\t") for r in open(tsv, encoding="utf-8")][1:]
+    files, found, gone, cache = [], [], [], {}
+    for rel, line, op, new, old, *_ in rows:
+        if rel not in cache:
+            path = os.path.join(TOP, rel)
+            text = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+            cache[rel] = make_mutants(rel, text)
+            files.append(rel)
+        same = [m for m in cache[rel] if m["op"] == op and m["old"] == old and m["new"] == new]
+        if same:
+            found.append(min(same, key=lambda m: abs(m["line"] - int(line))))
+        else:
+            gone.append({"file": rel, "line": line, "op": op, "new": new})
+    return files, found, gone
+
+
 def run(cmd, timeout=None, **kw):
     return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                           timeout=timeout, **kw)
@@ -217,18 +257,28 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--timeout-factor", type=float, default=3.0)
     ap.add_argument("--list", action="store_true", help="list the mutants and stop")
+    ap.add_argument("--replay", metavar="TSV",
+                    help="run the mutants of an earlier mutants.tsv again, found by their text")
     args = ap.parse_args()
-    files = args.files or DEFAULT_FILES
 
     all_mutants = []
-    rng = random.Random(args.seed)
-    for rel in files:
-        text = open(os.path.join(TOP, rel), encoding="utf-8").read()
-        mutants = make_mutants(rel, text)
-        if args.max_per_file and len(mutants) > args.max_per_file:
-            mutants = sorted(rng.sample(mutants, args.max_per_file),
-                             key=lambda m: (m["line"], m["op"]))
-        all_mutants += mutants
+    gone = []
+    if args.replay:
+        files, all_mutants, gone = replay(args.replay)
+    else:
+        rng = random.Random(args.seed)
+        files = []
+        for spec in args.files or DEFAULT_FILES:
+            rel, _, count = spec.partition(":")
+            count = int(count) if count else args.max_per_file
+            files.append(rel)
+            text = open(os.path.join(TOP, rel), encoding="utf-8").read()
+            mutants = make_mutants(rel, text)
+            if count and len(mutants) > count:
+                mutants = sorted(rng.sample(mutants, count), key=lambda m: (m["line"], m["op"]))
+            all_mutants += mutants
+    for g in gone:
+        print(f'gone: {g["file"]}:{g["line"]} {g["op"]}: {g["new"]}', flush=True)
     if args.list:
         for m in all_mutants:
             print(f'{m["file"]}:{m["line"]}\t{m["op"]}\t{m["new"]}')
@@ -278,7 +328,7 @@ def main():
     signal.signal(signal.SIGTERM, restore)
 
     tsv = open(os.path.join(args.build, "mutants.tsv"), "w", encoding="utf-8")
-    tsv.write("file\tline\toperator\tmutated line\tstatus\tkilled by\n")
+    tsv.write("file\tline\toperator\tmutated line\toriginal line\tstatus\tkilled by\n")
     for i, m in enumerate(all_mutants, 1):
         rel = m["file"]
         names = affected.get(rel, [])
@@ -306,7 +356,8 @@ def main():
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original[rel])
         rows.append(dict(m, status=status, killers=killers))
-        tsv.write(f'{rel}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{status}\t{",".join(killers)}\n')
+        tsv.write(f'{rel}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{m["old"]}\t{status}\t'
+                  f'{",".join(killers)}\n')
         tsv.flush()
         print(f'[{i}/{len(all_mutants)}] {rel}:{m["line"]} {m["op"]}: {status} '
               f'{",".join(killers)}', flush=True)
@@ -315,17 +366,32 @@ def main():
     run(["ninja", "-C", build])
 
     out = os.path.join(args.build, "mutants.md")
+    def counts(rs):
+        c = {s: sum(1 for r in rs if r["status"] == s)
+             for s in ("killed", "survived", "timeout", "stillborn")}
+        live = c["killed"] + c["survived"] + c["timeout"]
+        score = f'{100.0 * (c["killed"] + c["timeout"]) / live:.0f} %' if live else "-"
+        return (f'{len(rs)} | {c["killed"]} | {c["survived"]} | {c["timeout"]} '
+                f'| {c["stillborn"]} | {score} |')
+
     with open(out, "w", encoding="utf-8") as f:
-        f.write("| file | mutants | killed | survived | timed out | stillborn | score |\n")
+        f.write("| library | mutants | killed | survived | timed out | stillborn | score |\n")
+        f.write("| --- | ---: | ---: | ---: | ---: | ---: | ---: |\n")
+        libs = []
+        for rel in files:
+            if library_of(rel) not in libs:
+                libs.append(library_of(rel))
+        for lib in libs + ["all"]:
+            rs = [r for r in rows if lib == "all" or library_of(r["file"]) == lib]
+            f.write(f"| {lib} | {counts(rs)}\n")
+        f.write("\n| file | mutants | killed | survived | timed out | stillborn | score |\n")
         f.write("| --- | ---: | ---: | ---: | ---: | ---: | ---: |\n")
         for rel in files:
-            rs = [r for r in rows if r["file"] == rel]
-            c = {s: sum(1 for r in rs if r["status"] == s)
-                 for s in ("killed", "survived", "timeout", "stillborn")}
-            live = c["killed"] + c["survived"] + c["timeout"]
-            score = f'{100.0 * (c["killed"] + c["timeout"]) / live:.0f} %' if live else "-"
-            f.write(f'| {rel} | {len(rs)} | {c["killed"]} | {c["survived"]} | {c["timeout"]} '
-                    f'| {c["stillborn"]} | {score} |\n')
+            f.write(f'| {rel} | {counts([r for r in rows if r["file"] == rel])}\n')
+        if gone:
+            f.write(f"\n{len(gone)} mutants of the earlier run have no line left to mutate:\n\n")
+            for g in gone:
+                f.write(f'- {g["file"]}:{g["line"]} {g["op"]}: `{g["new"]}`\n')
         f.write("\n| file:line | operator | mutated line | status | killed by |\n")
         f.write("| --- | --- | --- | --- | --- |\n")
         for r in rows:
