@@ -224,14 +224,15 @@ def targets_depending_on(build, source, tests):
     return hit
 
 
-def ctest(build, names, timeout, junit):
+def ctest(build, names, timeout, junit, first_kill=False):
     if os.path.exists(junit):
         os.remove(junit)
     regex = "^(" + "|".join(re.escape(n) for n in names) + ")$"
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     try:
         run(["ctest", "--test-dir", build, "-R", regex, "-j2", "--timeout", str(timeout),
-             "--output-junit", junit], env=env, timeout=timeout * len(names) + 120)
+             "--output-junit", junit] + (["--stop-on-failure"] if first_kill else []),
+            env=env, timeout=timeout * len(names) + 120)
     except subprocess.TimeoutExpired:
         return {n: "timeout" for n in names}
     result = {}
@@ -257,6 +258,8 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--timeout-factor", type=float, default=3.0)
     ap.add_argument("--list", action="store_true", help="list the mutants and stop")
+    ap.add_argument("--first-kill", action="store_true",
+                    help="stop a mutant's tests at the first failure (faster; names one killer)")
     ap.add_argument("--replay", metavar="TSV",
                     help="run the mutants of an earlier mutants.tsv again, found by their text")
     args = ap.parse_args()
@@ -343,7 +346,7 @@ def main():
                 status = "stillborn"
             elif names:
                 timeout = max(30, int(baseline[rel] * args.timeout_factor))
-                res = ctest(build, names, timeout, junit)
+                res = ctest(build, names, timeout, junit, args.first_kill)
                 killers = sorted(n for n, s in res.items() if s == "failed")
                 timeouts = sorted(n for n, s in res.items() if s == "timeout")
                 if killers:
