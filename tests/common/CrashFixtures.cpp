@@ -17,19 +17,9 @@ namespace {
 const char *const s_journalRemote = "/lib/systemd/systemd-journal-remote";
 const QByteArray s_bootId = "0123456789abcdef0123456789abcdef";
 
-// The test root of a fixture: device paths under a host directory.
-struct FixtureRoot {
-    QString base;
-    QString path(const QString &devicePath) const
-    {
-        return base + devicePath;
-    }
-};
-
-bool writeAt(const FixtureRoot &root, const QString &devicePath, const QByteArray &content,
-             qint64 modified)
+// Writes `full` (a host path) with its folders, and sets its modification time.
+bool writeAt(const QString &full, const QByteArray &content, qint64 modified)
 {
-    const QString full = root.path(devicePath);
     QDir().mkpath(QFileInfo(full).absolutePath());
     QFile file(full);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
@@ -61,6 +51,55 @@ QByteArray coreName(const QByteArray &comm, int uid, int pid, qint64 usec)
            QByteArray::number(pid) + '.' + QByteArray::number(usec) + ".zst";
 }
 
+// One systemd-coredump journal entry in Journal Export Format.
+QByteArray coredumpEntry(int cursor, qint64 usec, int pid, int uid, int signal,
+                         const QByteArray &signalName, const QByteArray &comm,
+                         const QByteArray &coreFile)
+{
+    return "__CURSOR=s=1;i=" + QByteArray::number(cursor) +
+           "\n__REALTIME_TIMESTAMP=" + QByteArray::number(usec) +
+           "\n__MONOTONIC_TIMESTAMP=" + QByteArray::number(cursor * 1000) +
+           "\n_BOOT_ID=" + s_bootId +
+           "\nMESSAGE_ID=fc2e22bc6ee647b6b90729ab34a250b1\nMESSAGE=Process " +
+           QByteArray::number(pid) + " (" + comm +
+           ") dumped core.\nCOREDUMP_PID=" + QByteArray::number(pid) +
+           "\nCOREDUMP_UID=" + QByteArray::number(uid) +
+           "\nCOREDUMP_GID=" + QByteArray::number(uid) +
+           "\nCOREDUMP_SIGNAL=" + QByteArray::number(signal) +
+           "\nCOREDUMP_SIGNAL_NAME=" + signalName + "\nCOREDUMP_COMM=" + comm +
+           "\nCOREDUMP_EXE=/usr/bin/" + comm + "\nCOREDUMP_TIMESTAMP=" + QByteArray::number(usec) +
+           "\nCOREDUMP_FILENAME=/var/lib/systemd/coredump/" + coreFile + "\n\n";
+}
+
+// A journal at `journalPath` (a host path ending in ".journal") with the given entries in
+// Journal Export Format, made by systemd-journal-remote.
+bool makeJournal(const QString &journalPath, const QByteArray &exportText, QString *skip)
+{
+    if (!QFileInfo::exists(QString::fromLatin1(s_journalRemote))) {
+        *skip = QStringLiteral("systemd-journal-remote is not installed");
+        return true;
+    }
+    QDir().mkpath(QFileInfo(journalPath).absolutePath());
+    const QString exportPath = journalPath + QStringLiteral(".export");
+    QFile exportFile(exportPath);
+    if (!exportFile.open(QIODevice::WriteOnly) ||
+        exportFile.write(exportText) != exportText.size()) {
+        return false;
+    }
+    exportFile.close();
+    QProcess remote;
+    remote.start(QString::fromLatin1(s_journalRemote),
+                 {QStringLiteral("--output=") + journalPath, QStringLiteral("--split-mode=none"),
+                  exportPath});
+    const bool done = remote.waitForFinished(60000);
+    if (!done) {
+        remote.kill();
+        remote.waitForFinished(5000);
+    }
+    QFile::remove(exportPath);
+    return done && remote.exitStatus() == QProcess::NormalExit && remote.exitCode() == 0;
+}
+
 const qint64 s_kivoCrash = 1714827909000000; // 13:05:09 UTC on 4 May 2024
 const qint64 s_camdCrash = 1714830000000000;
 
@@ -76,14 +115,14 @@ QByteArray twoCrashes()
 }
 
 // A core file of camd with its attributes, written as systemd-coredump leaves it.
-bool camdCore(const FixtureRoot &root, QString *skip)
+bool camdCore(const QString &root, QString *skip)
 {
     const QString path =
         "/var/lib/systemd/coredump/" + QString::fromLatin1(coreName("camd", 1001, 77, s_camdCrash));
-    if (!writeAt(root, path, "core", s_camdCrash / 1000000)) {
+    if (!writeAt(root + path, "core", s_camdCrash / 1000000)) {
         return false;
     }
-    const QByteArray file = QFile::encodeName(root.path(path));
+    const QByteArray file = QFile::encodeName(root + path);
     const QList<QPair<const char *, QByteArray>> attributes = {
         {"user.coredump.pid", "77"},
         {"user.coredump.uid", "1001"},
@@ -115,114 +154,63 @@ QByteArray elfHead()
 
 } // namespace
 
-QByteArray coredumpEntry(int cursor, qint64 usec, int pid, int uid, int signal,
-                         const QByteArray &signalName, const QByteArray &comm,
-                         const QByteArray &coreFile)
+bool makeCrashFixture(const QString &root, const QString &fixture, QString *skip)
 {
-    return "__CURSOR=s=1;i=" + QByteArray::number(cursor) +
-           "\n__REALTIME_TIMESTAMP=" + QByteArray::number(usec) +
-           "\n__MONOTONIC_TIMESTAMP=" + QByteArray::number(cursor * 1000) +
-           "\n_BOOT_ID=" + s_bootId +
-           "\nMESSAGE_ID=fc2e22bc6ee647b6b90729ab34a250b1\nMESSAGE=Process " +
-           QByteArray::number(pid) + " (" + comm +
-           ") dumped core.\nCOREDUMP_PID=" + QByteArray::number(pid) +
-           "\nCOREDUMP_UID=" + QByteArray::number(uid) +
-           "\nCOREDUMP_GID=" + QByteArray::number(uid) +
-           "\nCOREDUMP_SIGNAL=" + QByteArray::number(signal) +
-           "\nCOREDUMP_SIGNAL_NAME=" + signalName + "\nCOREDUMP_COMM=" + comm +
-           "\nCOREDUMP_EXE=/usr/bin/" + comm + "\nCOREDUMP_TIMESTAMP=" + QByteArray::number(usec) +
-           "\nCOREDUMP_FILENAME=/var/lib/systemd/coredump/" + coreFile + "\n\n";
-}
-
-bool makeJournal(const QString &journalPath, const QByteArray &exportText, QString *skip)
-{
-    if (!QFileInfo::exists(QString::fromLatin1(s_journalRemote))) {
-        *skip = QStringLiteral("systemd-journal-remote is not installed");
-        return true;
-    }
-    QDir().mkpath(QFileInfo(journalPath).absolutePath());
-    const QString exportPath = journalPath + QStringLiteral(".export");
-    QFile exportFile(exportPath);
-    if (!exportFile.open(QIODevice::WriteOnly) ||
-        exportFile.write(exportText) != exportText.size()) {
-        return false;
-    }
-    exportFile.close();
-    QProcess remote;
-    remote.start(QString::fromLatin1(s_journalRemote),
-                 {QStringLiteral("--output=") + journalPath, QStringLiteral("--split-mode=none"),
-                  exportPath});
-    const bool done = remote.waitForFinished(60000);
-    if (!done) {
-        remote.kill();
-        remote.waitForFinished(5000);
-    }
-    QFile::remove(exportPath);
-    return done && remote.exitStatus() == QProcess::NormalExit && remote.exitCode() == 0;
-}
-
-bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *skip)
-{
-    const FixtureRoot root{rootPath};
-    const QString journal = root.path(QStringLiteral("/var/log/journal/remote.journal"));
+    const QString journal = root + QStringLiteral("/var/log/journal/remote.journal");
     const QString kivoCore = "/var/lib/systemd/coredump/" +
                              QString::fromLatin1(coreName("kivo", 1000, 4242, s_kivoCrash));
-    if (fixture.isEmpty()) {
-        return true;
-    }
     if (fixture == QLatin1String("pstore two")) {
-        return writeAt(root, "/sys/fs/pstore/dmesg-ramoops-0", panicText(), 1714820000) &&
-               writeAt(root, "/var/lib/systemd/pstore/dmesg-efi-1", oopsText(), 1714827909) &&
-               writeAt(root, "/sys/fs/pstore/console-ramoops-0", "console\n", 1714829000);
+        return writeAt(root + "/sys/fs/pstore/dmesg-ramoops-0", panicText(), 1714820000) &&
+               writeAt(root + "/var/lib/systemd/pstore/dmesg-efi-1", oopsText(), 1714827909) &&
+               writeAt(root + "/sys/fs/pstore/console-ramoops-0", "console\n", 1714829000);
     }
     if (fixture == QLatin1String("pstore folder")) {
         const QString folder = QStringLiteral("/var/lib/systemd/pstore/1714827909001/");
-        return writeAt(root, folder + "dmesg-efi-171482790900101", "part 1", 1714827909) &&
-               writeAt(root, folder + "dmesg-efi-171482790900102", "part 2", 1714827909) &&
+        return writeAt(root + folder + "dmesg-efi-171482790900101", "part 1", 1714827909) &&
+               writeAt(root + folder + "dmesg-efi-171482790900102", "part 2", 1714827909) &&
                writeAt(
-                   root, folder + "dmesg.txt",
+                   root + folder + "dmesg.txt",
                    "Panic#1 Part1\n<0>[ 9.0] Kernel panic - not syncing: sysrq triggered crash\n",
                    1714827909);
     }
     if (fixture == QLatin1String("pstore compressed")) {
-        return writeAt(root, "/sys/fs/pstore/dmesg-ramoops-0.enc.z", QByteArray(64, '\x9c'),
+        return writeAt(root + "/sys/fs/pstore/dmesg-ramoops-0.enc.z", QByteArray(64, '\x9c'),
                        1714827909);
     }
     if (fixture == QLatin1String("pstore huge")) {
         const QByteArray filler = QByteArray(99, 'x') + '\n';
         QByteArray text = "Panic#1 Part1\n" + filler.repeated(3 * 1024 * 1024 / 100);
         text += "<0>[ 9.0] Kernel panic - not syncing: too far to read\n";
-        return writeAt(root, "/sys/fs/pstore/dmesg-ramoops-0", text, 1714827909);
+        return writeAt(root + "/sys/fs/pstore/dmesg-ramoops-0", text, 1714827909);
     }
     if (fixture == QLatin1String("pstore fifo")) {
-        QDir().mkpath(root.path("/sys/fs/pstore"));
-        return mkfifo(QFile::encodeName(root.path("/sys/fs/pstore/dmesg-ramoops-0")), 0600) == 0;
+        QDir().mkpath(root + "/sys/fs/pstore");
+        return mkfifo(QFile::encodeName(root + "/sys/fs/pstore/dmesg-ramoops-0"), 0600) == 0;
     }
     if (fixture == QLatin1String("pstore link")) {
-        QDir().mkpath(root.path("/sys/fs/pstore"));
-        return writeAt(root, "/elsewhere/record", panicText(), 1714827909) &&
-               QFile::link(root.path("/elsewhere/record"),
-                           root.path("/sys/fs/pstore/dmesg-ramoops-0"));
+        QDir().mkpath(root + "/sys/fs/pstore");
+        return writeAt(root + "/elsewhere/record", panicText(), 1714827909) &&
+               QFile::link(root + "/elsewhere/record",
+                           root + "/sys/fs/pstore/dmesg-ramoops-0");
     }
     if (fixture == QLatin1String("pstore folder link")) {
-        QDir().mkpath(root.path("/sys/fs"));
-        return writeAt(root, "/elsewhere/pstore/dmesg-ramoops-0", panicText(), 1714827909) &&
-               QFile::link(root.path("/elsewhere/pstore"), root.path("/sys/fs/pstore"));
+        QDir().mkpath(root + "/sys/fs");
+        return writeAt(root + "/elsewhere/pstore/dmesg-ramoops-0", panicText(), 1714827909) &&
+               QFile::link(root + "/elsewhere/pstore", root + "/sys/fs/pstore");
     }
     if (fixture == QLatin1String("journal")) {
         return makeJournal(journal, twoCrashes(), skip) &&
-               writeAt(root, kivoCore, "core", 1714827909);
+               writeAt(root + kivoCore, "core", 1714827909);
     }
     if (fixture == QLatin1String("journal plus core")) {
         return makeJournal(journal, twoCrashes(), skip) && skip->isEmpty() &&
-               writeAt(root, kivoCore, "core", 1714827909) && camdCore(root, skip);
+               writeAt(root + kivoCore, "core", 1714827909) && camdCore(root, skip);
     }
     if (fixture == QLatin1String("xattr")) {
         return camdCore(root, skip);
     }
     if (fixture == QLatin1String("core name")) {
-        return writeAt(root,
-                       "/var/lib/systemd/coredump/" +
+        return writeAt(root + "/var/lib/systemd/coredump/" +
                            QString::fromLatin1(coreName("cam.d", 1002, 78, 1714831000000000)),
                        "core", 1714831000);
     }
@@ -231,34 +219,34 @@ bool makeCrashFixture(const QString &rootPath, const QString &fixture, QString *
                QFile::resize(journal, 4096) && camdCore(root, skip);
     }
     if (fixture == QLatin1String("fifo journal")) {
-        QDir().mkpath(root.path("/var/log/journal"));
+        QDir().mkpath(root + "/var/log/journal");
         return mkfifo(QFile::encodeName(journal), 0600) == 0 && camdCore(root, skip);
     }
     if (fixture == QLatin1String("journal link")) {
-        QDir().mkpath(root.path("/var/log"));
-        return makeJournal(root.path("/elsewhere/journal/remote.journal"), twoCrashes(), skip) &&
-               QFile::link(root.path("/elsewhere/journal"), root.path("/var/log/journal"));
+        QDir().mkpath(root + "/var/log");
+        return makeJournal(root + "/elsewhere/journal/remote.journal", twoCrashes(), skip) &&
+               QFile::link(root + "/elsewhere/journal", root + "/var/log/journal");
     }
     if (fixture == QLatin1String("devcd two")) {
         const QString dir = QStringLiteral("/var/lib/kivo/devcoredump/");
         // The file times run the other way: the collector's notes give the order.
-        return writeAt(root, dir + "devcd-1714827909-devcd1.data", elfHead(), 1714800000) &&
-               writeAt(root, dir + "devcd-1714827909-devcd1.info",
+        return writeAt(root + dir + "devcd-1714827909-devcd1.data", elfHead(), 1714800000) &&
+               writeAt(root + dir + "devcd-1714827909-devcd1.info",
                        "device=4080000.remoteproc\ntime=1714827909\nsize=40\ntruncated=0\n",
                        1714800000) &&
-               writeAt(root, dir + "devcd-1714820000-devcd0.data", "wlan", 1714829999) &&
-               writeAt(root, dir + "devcd-1714820000-devcd0.info",
+               writeAt(root + dir + "devcd-1714820000-devcd0.data", "wlan", 1714829999) &&
+               writeAt(root + dir + "devcd-1714820000-devcd0.info",
                        "device=wlan0\ntime=1714820000\n", 1714829999);
     }
     if (fixture == QLatin1String("devcd bare")) {
-        return writeAt(root, "/var/lib/kivo/devcoredump/devcd-1-devcd0.data", "abc", 1714827909);
+        return writeAt(root + "/var/lib/kivo/devcoredump/devcd-1-devcd0.data", "abc", 1714827909);
     }
     if (fixture == QLatin1String("devcd hostile")) {
-        const QString dir = root.path("/var/lib/kivo/devcoredump/");
+        const QString dir = root + "/var/lib/kivo/devcoredump/";
         QDir().mkpath(dir);
         return mkfifo(QFile::encodeName(dir + "devcd-1-devcd0.data"), 0600) == 0 &&
-               writeAt(root, "/elsewhere/dump", elfHead(), 1714827909) &&
-               QFile::link(root.path("/elsewhere/dump"), dir + "devcd-2-devcd1.data");
+               writeAt(root + "/elsewhere/dump", elfHead(), 1714827909) &&
+               QFile::link(root + "/elsewhere/dump", dir + "devcd-2-devcd1.data");
     }
     return false;
 }

@@ -117,9 +117,7 @@ void tst_KIVO_Packages::package()
         return QString::fromUtf8(runTool("dpkg-deb", {"-f", m_debs.value(package), name}).out)
             .trimmed();
     };
-    QCOMPARE(field("Version"), QStringLiteral(KIVO_VERSION));
     QVERIFY2(field("Maintainer").contains(QLatin1Char('@')), qPrintable(field("Maintainer")));
-    QVERIFY(!field("Description").isEmpty());
     for (const QString &library : libraries) {
         const bool absent = library.startsWith(QLatin1Char('!'));
         QVERIFY2(field("Depends").contains(library.mid(absent)) != absent, qPrintable(library));

@@ -78,6 +78,17 @@ QMap<QString, QByteArray> readTree(const QString &dir, bool withTimes = false)
     return files;
 }
 
+// Writes `path` by its bytes (QFile cannot name a file whose name is not UTF-8), with its
+// folders, and sets its modification time.
+bool writeRaw(const QByteArray &path, const QByteArray &content, qint64 mtime)
+{
+    QDir().mkpath(QFileInfo(QFile::decodeName(path)).path());
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool written =
+        fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::close(fd) == 0 && written && setModifiedTime(path, mtime);
+}
+
 // "source number time" of each panic of a JSON answer.
 QJsonArray panicOrder(const QJsonDocument &answer)
 {
@@ -108,13 +119,12 @@ private slots:
     void hostileRoot();
     void failedWrites_data();
     void failedWrites();
-    void crashSources_data();
-    void crashSources();
     void crashBundle();
 
 private:
     std::unique_ptr<KivoTestRoot> m_root;
     QTemporaryDir m_emptyRoot;
+    QString m_crashSkip; // why the rows on the crash root skip, empty when they run
 };
 
 void tst_KIVO_PanicTool::initTestCase()
@@ -141,6 +151,11 @@ void tst_KIVO_PanicTool::initTestCase()
     write(QStringLiteral("/late/veklocal/apr_app_dump/core.late.1"), "ELF late", s_lateStamp + 1);
     write(QStringLiteral("/late/veklocal/panic/qupanic_block.a"), s_quirnALate, 0);
     write(QStringLiteral("/late/dev/mtdblock/kpanic"), s_kernelReportLate, 0);
+    // The crash records of a mainline Linux, in a root of their own: pstore records, two crashes
+    // in the journal, two devcoredump dumps.
+    for (const char *fixture : {"pstore two", "journal", "devcd two"}) {
+        QVERIFY(makeCrashFixture(m_root->path("/crashes"), QLatin1String(fixture), &m_crashSkip));
+    }
 }
 
 void tst_KIVO_PanicTool::run_data()
@@ -151,29 +166,24 @@ void tst_KIVO_PanicTool::run_data()
     QTest::addColumn<QByteArray>("out"); // with --json: the JSON, or the panicOrder() of it
 
     // The arguments apart by blanks; "empty: " runs them on a root without panics, "late: " on
-    // the root of times past the end of a 32-bit time_t.
+    // the root of times past the end of a 32-bit time_t, "crashes: " on the crash records root.
     const auto row = [this](const char *name, const char *arguments, int exitCode,
                             const QByteArray &out) {
         QString line = QString::fromLatin1(arguments);
-        const QString root = line.startsWith("empty: ")  ? m_emptyRoot.path()
-                             : line.startsWith("late: ") ? m_root->path("/late")
-                                                         : m_root->root();
+        const QString root = line.startsWith("empty: ")    ? m_emptyRoot.path()
+                             : line.startsWith("late: ")    ? m_root->path("/late")
+                             : line.startsWith("crashes: ") ? m_root->path("/crashes")
+                                                            : m_root->root();
         QTest::newRow(name)
-            << line.remove(QRegularExpression("^(empty|late): ")).split(' ', Qt::SkipEmptyParts)
+            << line.remove(QRegularExpression("^(empty|late|crashes): "))
+                   .split(' ', Qt::SkipEmptyParts)
             << root << exitCode << out;
     };
     row("list bp", "list bp", 0, "3 1a2 01.02\n2 20 01.02\n1 10 01.01\n");
     row("list bp, no panics", "empty: list bp", 0, "No Panics to display\n");
-    row("list kernel, no report", "empty: list kernel", 0, "No Panics to display\n");
     row("show bp 3: the nine lines", "show bp 3", 0,
         "Panic Num: 3\nPanic Ver: 01:02\nPanic Id: 1a2\nTimestamp 13:5:9\n4-5-2024\nLength 8\n"
         "Panic Data\n00 11 22 33 44 55 \n66 77 \n");
-    row("show quirn 1: no data", "show quirn 1", 0,
-        "Panic Num: 1\nPanic Ver: 02:0a\nPanic Id: 7001\nTimestamp 12:16:40\n4-5-2024\n"
-        "Length 0\nPanic Data\n\n");
-    row("show ap 3", "show ap 3", 0,
-        "Panic Num: 3\nCore Module Name:\n browser\nPanic Id: 82100\nTimestamp 11:43:20 \n"
-        " 4-5-2024\nLength 7\n");
     row("show ap 2: the dropped dump", "show ap 2", 1, "");
     row("show bp 4: above the count", "show bp 4", 1, "");
     row("show kernel 2", "show kernel 2", 1, "");
@@ -206,16 +216,6 @@ void tst_KIVO_PanicTool::run_data()
         {"source": "ap", "number": 1, "id": 26, "idHex": "1a", "module": "messaging",
          "nameLength": 9, "file": "core.messaging.17", "timestamp": 1714821000,
          "time": "2024-05-04T11:10:00Z", "row": " 1  1a "}]})");
-    row("json: list quirn, none", "empty: --json list quirn", 0,
-        R"({"source": "quirn", "count": 0, "panics": []})");
-    row("json: show kernel 1", "--json show kernel 1", 0, R"(
-        {"source": "kernel", "number": 1, "id": 532480, "idHex": "82000",
-         "timestamp": 1714827909, "time": "2024-05-04T13:05:09Z", "row": " 82000 ",
-         "detail": "Timestamp 13:5:9 \n 4-5-2024"})");
-    row("json: timeline, oldest first", "--json timeline", 0, R"([
-        "bp 1 2024-05-04T10:53:20Z", "ap 1 2024-05-04T11:10:00Z", "ap 3 2024-05-04T11:43:20Z",
-        "bp 2 2024-05-04T12:00:00Z", "quirn 1 2024-05-04T12:16:40Z",
-        "bp 3 2024-05-04T13:05:09Z", "kernel 1 2024-05-04T13:05:09Z"])");
 
     // The same texts on every architecture, 32-bit time_t included.
     row("late: show bp 1, 2097", "late: show bp 1", 0,
@@ -232,12 +232,23 @@ void tst_KIVO_PanicTool::run_data()
         "quirn 1 2038-01-19T03:14:08Z", "kernel 1 2040-02-29T12:00:00Z",
         "ap 1 2040-02-29T12:00:01Z", "bp 1 2097-08-05T09:04:00Z"])");
 
+    // The crash sources' own words, and their place in the timeline.
+    row("crashes: show coredump 2", "crashes: show coredump 2", 0,
+        "Crash Num: 2\nProgram: kivo\nExecutable: /usr/bin/kivo\nPID: 4242 UID: 1000\n"
+        "Signal: 11 SIGSEGV\nTimestamp 13:5:9 \n 4-5-2024\nCore: present\n "
+        "core.kivo.1000.0123456789abcdef0123456789abcdef.4242.1714827909000000.zst\nFrom: journal\n");
+    row("crashes: timeline", "crashes: timeline", 0,
+        "2024-05-04 10:53:20  pstore  1 Panic dmesg-ramoops-0\n"
+        "2024-05-04 10:53:20  coredump   1  modemd SIGABRT\n"
+        "2024-05-04 10:53:20  devcd   1 wlan0\n"
+        "2024-05-04 13:05:09  pstore  2 Oops dmesg-efi-1\n"
+        "2024-05-04 13:05:09  coredump   2  kivo SIGSEGV\n"
+        "2024-05-04 13:05:09  devcd   2 4080000.remoteproc\n");
+
     row("usage: no command", "", 2, "");
     row("usage: unknown command", "erase", 2, "");
     row("usage: list without source", "list", 2, "");
     row("usage: unknown source", "list dsp", 2, "");
-    row("usage: show without number", "show bp", 2, "");
-    row("usage: show with a word for N", "show bp three", 2, "");
     row("usage: show 0", "show bp 0", 2, "");
     row("usage: timeline with an argument", "timeline bp", 2, "");
     row("usage: unknown option", "--verbose timeline", 2, "");
@@ -253,6 +264,9 @@ void tst_KIVO_PanicTool::run()
     QFETCH(QString, root);
     QFETCH(int, exitCode);
     QFETCH(QByteArray, out);
+    if (root == m_root->path("/crashes") && !m_crashSkip.isEmpty()) {
+        QSKIP(qPrintable(m_crashSkip));
+    }
 
     QTemporaryDir cwd;
     for (const bool quiet : {false, true}) {
@@ -274,7 +288,9 @@ void tst_KIVO_PanicTool::run()
             QVERIFY2(exitCode == 0 ? result.err.isEmpty()
                                    : result.err.startsWith("kivo-panic: no panic "),
                      result.err);
-        } else {
+        } else if (!arguments.contains("coredump")) {
+            // Without --quiet the seed's readers trace (a missing file too); the journal reader
+            // only what goes wrong.
             QVERIFY(!result.err.isEmpty());
         }
     }
@@ -393,14 +409,9 @@ void tst_KIVO_PanicTool::hostileBundle()
     QVERIFY(QFile::setPermissions(root + "/secret", QFile::ReadOwner | QFile::WriteOwner));
     QVERIFY(QFile::link(root + "/secret", root + "/tmp/kivo"));
     // Written and read by their bytes: QFile would turn both names into the same one.
-    const auto writeRaw = [](const QByteArray &path, const QByteArray &content) {
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        const bool written = fd >= 0 && ::write(fd, content.constData(), content.size()) > 0;
-        return ::close(fd) == 0 && written;
-    };
     const QList<QByteArray> names{"core.\xff.3", "core.\xfe.3"};
     for (const QByteArray &name : names) {
-        QVERIFY(writeRaw(dumpDir + '/' + name, "ELF " + name.toHex()));
+        QVERIFY(writeRaw(dumpDir + '/' + name, "ELF " + name.toHex(), 1714821000));
     }
 
     QTemporaryDir output;
@@ -481,34 +492,18 @@ void tst_KIVO_PanicTool::sampleData()
 
 void tst_KIVO_PanicTool::hostileRoot_data()
 {
-    QTest::addColumn<QStringList>("specials"); // "fifo:PATH" (no writer) or "zero:PATH"
+    QTest::addColumn<QStringList>("specials"); // FIFOs without writer, by their device paths
     QTest::addColumn<QString>("root");         // the KIVO_ROOT given, relative to the work dir
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("out"); // with --json: the JSON
 
-    const QString bpLog = QStringLiteral("fifo:/veklocal/panic/bp_panic.log1");
-    const QString table = QStringLiteral("/usr/data_resource/apr/coredump_table.cfg");
-    const QString kernel = QStringLiteral("/dev/mtdblock/kpanic");
-    const QByteArray bpRows = "3 1a2 01.02\n2 20 01.02\n1 10 01.01\n";
-    const QByteArray none = "No Panics to display\n";
-    const QStringList listAp{"list", "ap"};
-    const QStringList listKernel{"list", "kernel"};
     const QString root = QStringLiteral("root");
-
-    // Sources that would block or never end read as missing ones, and the tool ends.
-    QTest::newRow("bp log a fifo")
-        << QStringList{bpLog} << root << QStringList{"list", "bp"} << bpRows;
-    QTest::newRow("module table a fifo")
-        << QStringList{"fifo:" + table} << root << listAp << QByteArray(" 2  82100 \n 1  82100 \n");
-    QTest::newRow("module table /dev/zero")
-        << QStringList{"zero:" + table} << root << listAp << QByteArray(" 2  82100 \n 1  82100 \n");
-    QTest::newRow("kernel partition a fifo")
-        << QStringList{"fifo:" + kernel} << root << listKernel << none;
-    QTest::newRow("kernel partition /dev/zero")
-        << QStringList{"zero:" + kernel} << root << listKernel << none;
+    // The bundle opens its raw sources itself: FIFOs read as missing files, and the tool ends.
+    // (Listing goes through the readers, whose FIFO rows are in tst_kivo_panic_util.)
     QTest::newRow("bundle of fifos")
-        << QStringList{bpLog, "fifo:" + table, "fifo:" + kernel, "fifo:/tmp/kivo"} << root
-        << QStringList{"bundle", "--output", "."} << QByteArray();
+        << QStringList{"/veklocal/panic/bp_panic.log1", "/usr/data_resource/apr/coredump_table.cfg",
+                       "/dev/mtdblock/kpanic", "/tmp/kivo"}
+        << root << QStringList{"bundle", "--output", "."} << QByteArray();
     // A relative root that looks like an option: every source, the kernel report too.
     QTest::newRow("relative root -n")
         << QStringList() << QStringLiteral("-n") << QStringList{"timeline"}
@@ -531,7 +526,7 @@ void tst_KIVO_PanicTool::hostileRoot_data()
 }
 
 // A root of hostile files, each row on a root of its own: a BP log, a module table, two dumps
-// (one named with bytes that are not UTF-8) and a kernel report, with specials in place of some.
+// (one named with bytes that are not UTF-8) and a kernel report, with FIFOs in place of some.
 void tst_KIVO_PanicTool::hostileRoot()
 {
     QFETCH(QStringList, specials);
@@ -543,31 +538,18 @@ void tst_KIVO_PanicTool::hostileRoot()
     const QString top = work.filePath(root);
     // Qt cannot name the file whose name is not UTF-8, so it cannot remove it either.
     const auto cleanUp = qScopeGuard([&] { runTool("rm", {"-rf", work.path()}); });
-    const auto write = [&](const QByteArray &devicePath, const QByteArray &content, qint64 mtime) {
-        const QByteArray path = QFile::encodeName(top) + devicePath;
-        QVERIFY(QDir().mkpath(QFileInfo(QFile::decodeName(path)).path()));
-        // Opened by its bytes: QFile cannot name a file whose name is not UTF-8.
-        QFile file;
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
-        QVERIFY(fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
-        QVERIFY(file.write(content) == content.size() && file.flush());
-        QVERIFY(setModifiedTime(path, mtime));
-    };
-    write("/veklocal/panic/bp_panic.log2", s_bpLog1, 1714828000);
-    write("/usr/data_resource/apr/coredump_table.cfg", s_moduleTable, 1714800000);
-    write("/veklocal/apr_app_dump/core.messaging.17", "ELF", 1714821000);
+    const QByteArray raw = QFile::encodeName(top);
+    QVERIFY(writeRaw(raw + "/veklocal/panic/bp_panic.log2", s_bpLog1, 1714828000));
+    QVERIFY(writeRaw(raw + "/usr/data_resource/apr/coredump_table.cfg", s_moduleTable, 1714800000));
+    QVERIFY(writeRaw(raw + "/veklocal/apr_app_dump/core.messaging.17", "ELF", 1714821000));
     // A backslash beside the stray bytes: escaped alone, it would read as one more escape.
-    write("/veklocal/apr_app_dump/core.\xff\\\xfe.3", "ELF", 1714821300);
-    write("/dev/mtdblock/kpanic", s_kernelReport, 1714828000);
+    QVERIFY(writeRaw(raw + "/veklocal/apr_app_dump/core.\xff\\\xfe.3", "ELF", 1714821300));
+    QVERIFY(writeRaw(raw + "/dev/mtdblock/kpanic", s_kernelReport, 1714828000));
     for (const QString &special : specials) {
-        const QString path = top + special.section(':', 1);
+        const QString path = top + special;
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
         QFile::remove(path);
-        if (special.startsWith("fifo:")) {
-            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else {
-            QVERIFY(QFile::link("/dev/zero", path));
-        }
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     }
 
     // On the old readers these runs hang or fill the memory: the time-out ends them.
@@ -596,13 +578,8 @@ void tst_KIVO_PanicTool::failedWrites_data()
     const QString full = QStringLiteral("exec \"$0\" \"$@\" >/dev/full");
     const QString noOutput =
         QStringLiteral("kivo-panic: cannot write to standard output: No space left on device");
+    // Every command writes through one helper and one final flush: one command stands for all.
     QTest::newRow("list bp > /dev/full") << full << QStringList{"list", "bp"} << noOutput;
-    QTest::newRow("show bp 3 > /dev/full") << full << QStringList{"show", "bp", "3"} << noOutput;
-    QTest::newRow("timeline --json > /dev/full")
-        << full << QStringList{"timeline", "--json"} << noOutput;
-    QTest::newRow("--help > /dev/full") << full << QStringList{"--help"} << noOutput;
-    QTest::newRow("bundle > /dev/full")
-        << full << QStringList{"bundle", "--output", "OUT"} << noOutput;
     // A file size limit of 512 bytes stands for a full disk (no root needed): the archive is
     // not there, nor anything else.
     QTest::newRow("bundle on a full disk")
@@ -636,70 +613,14 @@ void tst_KIVO_PanicTool::failedWrites()
     }
 }
 
-// The crash records of a mainline Linux, in a root of their own: pstore records, two crashes in
-// the journal, two devcoredump dumps.
-QString crashRoot(const KivoTestRoot &root, QString *skip)
-{
-    const QString crashes = root.path(QStringLiteral("/crashes"));
-    if (!QFileInfo::exists(crashes)) {
-        for (const char *fixture : {"pstore two", "journal", "devcd two"}) {
-            if (!makeCrashFixture(crashes, QLatin1String(fixture), skip) || !skip->isEmpty()) {
-                QDir(crashes).removeRecursively();
-                return QString();
-            }
-        }
-    }
-    return crashes;
-}
-
-void tst_KIVO_PanicTool::crashSources_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("out");
-
-    QTest::newRow("list pstore") << QStringList{"list", "pstore"}
-                                 << QByteArray("2 Oops dmesg-efi-1\n1 Panic dmesg-ramoops-0\n");
-    QTest::newRow("show coredump 2")
-        << QStringList{"show", "coredump", "2"}
-        << QByteArray(
-               "Crash Num: 2\nProgram: kivo\nExecutable: /usr/bin/kivo\nPID: 4242 UID: 1000\n"
-               "Signal: 11 SIGSEGV\nTimestamp 13:5:9 \n 4-5-2024\nCore: present\n "
-               "core.kivo.1000.0123456789abcdef0123456789abcdef.4242.1714827909000000.zst\n"
-               "From: journal\n");
-    QTest::newRow("timeline") << QStringList{"timeline"}
-                              << QByteArray("2024-05-04 10:53:20  pstore  1 Panic dmesg-ramoops-0\n"
-                                            "2024-05-04 10:53:20  coredump   1  modemd SIGABRT\n"
-                                            "2024-05-04 10:53:20  devcd   1 wlan0\n"
-                                            "2024-05-04 13:05:09  pstore  2 Oops dmesg-efi-1\n"
-                                            "2024-05-04 13:05:09  coredump   2  kivo SIGSEGV\n"
-                                            "2024-05-04 13:05:09  devcd   2 4080000.remoteproc\n");
-}
-
-void tst_KIVO_PanicTool::crashSources()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, out);
-    QString skip;
-    const QString root = crashRoot(*m_root, &skip);
-    if (!skip.isEmpty()) {
-        QSKIP(qPrintable(skip));
-    }
-    QVERIFY(!root.isEmpty());
-    const ToolRun result = runPanic(QStringList{"--quiet"} + arguments, root);
-    QCOMPARE(result.exitCode, 0);
-    QCOMPARE(result.out, out);
-}
-
 // The bundle carries the pstore records and the dump notes as files, the decoded records of all
 // seven sources, and a manifest that sha256sum accepts.
 void tst_KIVO_PanicTool::crashBundle()
 {
-    QString skip;
-    const QString root = crashRoot(*m_root, &skip);
-    if (!skip.isEmpty()) {
-        QSKIP(qPrintable(skip));
+    if (!m_crashSkip.isEmpty()) {
+        QSKIP(qPrintable(m_crashSkip));
     }
-    QVERIFY(!root.isEmpty());
+    const QString root = m_root->path("/crashes");
     QTemporaryDir output;
     const ToolRun result = runPanic({"--quiet", "bundle", "--output", output.path()}, root);
     QCOMPARE(result.exitCode, 0);

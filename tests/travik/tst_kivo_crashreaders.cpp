@@ -59,7 +59,6 @@ void tst_KIVO_CrashReaders::records_data()
            "Panic Lines\n";
     QTest::newRow("pstore: panic line past the read bound")
         << pstore << "pstore huge" << QStringList{"1 Panic dmesg-ramoops-0"} << "\nPanic Lines\n";
-    QTest::newRow("pstore: no places") << pstore << "" << QStringList() << "";
     QTest::newRow("pstore: FIFO") << pstore << "pstore fifo" << QStringList() << "";
     QTest::newRow("pstore: record a link") << pstore << "pstore link" << QStringList() << "";
     QTest::newRow("pstore: folder a link") << pstore << "pstore folder link" << QStringList() << "";
@@ -90,7 +89,6 @@ void tst_KIVO_CrashReaders::records_data()
         << coredump << "fifo journal" << QStringList{" 1  camd SIGBUS"} << "";
     QTest::newRow("coredump: journal folder a link")
         << coredump << "journal link" << QStringList() << "";
-    QTest::newRow("coredump: no places") << coredump << "" << QStringList() << "";
 
     QTest::newRow("devcd: newest first by the collector's time")
         << devcd << "devcd two" << QStringList{"2 4080000.remoteproc", "1 wlan0"}

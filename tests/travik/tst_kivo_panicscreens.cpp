@@ -80,7 +80,6 @@ private slots:
     void noPanics();
     void choosingAgainReadsAfresh();
     void apRowsOpenTheirNumbers();
-    void crashRecordsJoin_data();
     void crashRecordsJoin();
 
 private:
@@ -98,7 +97,7 @@ void tst_KIVO_PanicScreens::initTestCase()
 
 void tst_KIVO_PanicScreens::init()
 {
-    for (const char *dir : {"/veklocal", "/dev", "/usr"}) {
+    for (const char *dir : {"/veklocal", "/dev", "/usr", "/var"}) {
         QDir(m_root.path(QLatin1String(dir))).removeRecursively();
     }
     m_popups.clear();
@@ -171,11 +170,6 @@ void tst_KIVO_PanicScreens::detail_data()
            "Panic Data\n00 01 02 03 04 05 \n06 07 08 09 0a 0b \n0c 0d 0e 0f 10 11 \n"
            "12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n1e 1f 20 21 22 23 \n"
         << true;
-    QTest::newRow("quirn length 0")
-        << 2 << 0 << QStringList{"1 51 01.02"}
-        << "Panic Num: 1\nPanic Ver: 01:02\nPanic Id: 51\nTimestamp 15:5:9\n4-5-2024\nLength 0\n"
-           "Panic Data\n"
-        << true;
     // The skipped core.dump leaves a gap: the row showing 1 opens number 1.
     QTest::newRow("ap gap: the row opens its own number")
         << 1 << 1 << apRows
@@ -193,7 +187,6 @@ void tst_KIVO_PanicScreens::detail()
     QFETCH(int, row);
     QFETCH(QString, detail);
     m_root.writeFile("/veklocal/panic/bp_panic.log1", block(43, 0xa1, 100));
-    m_root.writeFile("/veklocal/panic/qupanic_block.a", block(71, 0x51, 0));
     m_root.writeFile("/usr/data_resource/apr/coredump_table.cfg", "1a=messaging\n");
     writeDumps({"core.messaging.17", "core.dump", "core.browser.3"}, 1714827609, 100);
     m_root.writeFile("/dev/mtdblock/kpanic", "Panic\nCurrent Time = 2024-05-04 13:05:09\n");
@@ -216,9 +209,8 @@ void tst_KIVO_PanicScreens::detail()
 void tst_KIVO_PanicScreens::noPanics_data()
 {
     QTest::addColumn<int>("type");
-    // A numbered source and the kernel's, each without a record.
+    // Every known source without a record goes the same way.
     QTest::newRow("bp, no files") << 0;
-    QTest::newRow("kernel, no partition") << 3;
     QTest::newRow("unknown type") << 9;
 }
 
@@ -281,60 +273,23 @@ void tst_KIVO_PanicScreens::apRowsOpenTheirNumbers()
 }
 
 // The crash records of a mainline Linux come after the seed's own rows, which stay as they are;
-// their rows open their own details.
-void tst_KIVO_PanicScreens::crashRecordsJoin_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("fixture");
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<int>("open");          // the row opened
-    QTest::addColumn<QString>("detailEnd"); // how its detail ends
-
-    QTest::newRow("kernel: pstore records, newest first")
-        << 3 << "pstore two"
-        << QStringList{" 82000 ", "2 Oops dmesg-efi-1", "1 Panic dmesg-ramoops-0"} << 1
-        << "Internal error: Oops: 96000005 [#1] SMP\n<4>[ 3.000000] Call trace:\n"
-           "<4>[ 3.000001]  qcom_q6v5_crash+0x10/0x20";
-    QTest::newRow("ap: systemd-coredump's crashes")
-        << 1 << "journal"
-        << QStringList{" 3  82100 ", " 1  1a ", " 2  kivo SIGSEGV", " 1  modemd SIGABRT"} << 3
-        << "Signal: 6 SIGABRT\nTimestamp 12:53:20 \n 4-5-2024\nCore: missing\n "
-           "core.modemd.0.0123456789abcdef0123456789abcdef.311.1714820000000000.zst\n"
-           "From: journal";
-    QTest::newRow("bp: devcoredump dumps")
-        << 0 << "devcd two" << QStringList{"1 a1 01.02", "2 4080000.remoteproc", "1 wlan0"} << 1
-        << "Length 40\nDump Data\n7f 45 4c 46 01 01 \n00 01 02 03 04 05 \n06 07 08 09 0a 0b \n"
-           "0c 0d 0e 0f 10 11 \n12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n";
-}
-
+// their rows open their own details. Every source joins its list the same way (the kernel and AP
+// lists are read off the kivo program in tst_kivo_panic_onscreen); the firmware dumps stand for
+// all here.
 void tst_KIVO_PanicScreens::crashRecordsJoin()
 {
-    QFETCH(int, type);
-    QFETCH(QString, fixture);
-    QFETCH(int, open);
-    QFETCH(QString, detailEnd);
-    for (const char *dir : {"/sys", "/var"}) {
-        QDir(m_root.path(QLatin1String(dir))).removeRecursively();
-    }
     m_root.writeFile("/veklocal/panic/bp_panic.log1", block(43, 0xa1, 8));
-    m_root.writeFile("/usr/data_resource/apr/coredump_table.cfg", "1a=messaging\n");
-    writeDumps({"core.messaging.17", "core.dump", "core.browser.3"}, 1714827609, 100);
-    m_root.writeFile("/dev/mtdblock/kpanic", "Panic\nCurrent Time = 2024-05-04 13:05:09\n");
     QString skip;
-    QVERIFY(makeCrashFixture(m_root.root(), fixture, &skip));
-    if (!skip.isEmpty()) {
-        QSKIP(qPrintable(skip));
-    }
+    QVERIFY(makeCrashFixture(m_root.root(), QStringLiteral("devcd two"), &skip));
 
-    KIVO_PanicsDisplay list(nullptr, "Panics Type", PanicType(type));
+    KIVO_PanicsDisplay list(nullptr, "Panics Type", PANIC_BP);
     list.show();
-    QTEST(accessibleRows(&list), "rows");
-    for (int i = 0; i < open; ++i) {
-        press(&list, {Qt::Key_Down});
-    }
-    press(&list, {Qt::Key_Return});
+    QCOMPARE(accessibleRows(&list), (QStringList{"1 a1 01.02", "2 4080000.remoteproc", "1 wlan0"}));
+    press(&list, {Qt::Key_Down, Qt::Key_Return});
     QVERIFY(detailView());
-    QVERIFY2(detailView()->toPlainText().endsWith(detailEnd),
+    QVERIFY2(detailView()->toPlainText().endsWith(
+                 "Length 40\nDump Data\n7f 45 4c 46 01 01 \n00 01 02 03 04 05 \n"
+                 "06 07 08 09 0a 0b \n0c 0d 0e 0f 10 11 \n12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n"),
              qPrintable(detailView()->toPlainText()));
     QVERIFY(m_popups.seen().isEmpty());
 }
