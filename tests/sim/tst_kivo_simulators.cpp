@@ -166,7 +166,6 @@ void tst_KIVO_Simulators::telephony_data()
                             const char *events) {
         addRow(name, arguments, "SetCellStickerMode " + request + " = i 0", events);
     };
-    sticker("sticker: good cell", "", "013e000000", "0f03 06000000 3e000000 142a 120b");
     sticker("sticker: barred", "", "0124000000", "0f03 02000000 24000000 132a 120b");
     sticker("sticker: forbidden LAI", "", "0155000000", "0f03 01000000 55000000 013c 400c");
     sticker("sticker: wrong PLMN before barred, ARFCN above 255", "", "01f0030000",
