@@ -34,13 +34,11 @@ void tst_KIVO_MMAt::servingCell_data()
         "+QENG: \"servingcell\",\"NOCONN\",\"LTE\",\"FDD\",262,01,1A2B301,12,1300,3,5,5,b12,-95,"
         "-10,-65,12,-");
     // valid
-    QTest::newRow("LTE, every field") << lte << true << "NOCONN"
-                                      << "LTE" << qint64(1300) << qint64(12) << "1A2B301"
-                                      << "B12";
-    QTest::newRow("LTE, CRLF and OK around") << "\r\n" + lte + "\r\n\r\nOK\r\n"
-                                             << true << "NOCONN"
-                                             << "LTE" << qint64(1300) << qint64(12) << "1A2B301"
-                                             << "B12";
+    QTest::newRow("LTE, every field, CRLF and OK around")
+        << "\r\n" + lte + "\r\n\r\nOK\r\n"
+        << true << "NOCONN"
+        << "LTE" << qint64(1300) << qint64(12) << "1A2B301"
+        << "B12";
     QTest::newRow("LTE after unsolicited lines")
         << "+QIND: \"csq\",20,99\r\nRING\r\n" + lte << true << "NOCONN"
         << "LTE" << qint64(1300) << qint64(12) << "1A2B301"

@@ -37,6 +37,65 @@ QString launcherPath()
 
 using Children = QList<std::pair<QString, QString>>; // bus name, object path
 
+Children childrenOf(const QDBusConnection &bus, const QString &service, const QString &path,
+                    bool *ok)
+{
+    const QDBusMessage reply = bus.call(
+        QDBusMessage::createMethodCall(service, path, s_accessible, QStringLiteral("GetChildren")),
+        QDBus::Block, kCallTimeoutMs);
+    Children children;
+    const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+    if (reply.type() != QDBusMessage::ReplyMessage ||
+        list.currentType() != QDBusArgument::ArrayType) {
+        *ok = false;
+        return children;
+    }
+    list.beginArray();
+    while (!list.atEnd()) {
+        QString name;
+        QDBusObjectPath child;
+        list.beginStructure();
+        list >> name >> child;
+        list.endStructure();
+        children.append({name, child.path()});
+    }
+    list.endArray();
+    return children;
+}
+
+QVariant call(const QDBusConnection &bus, const QString &service, const QString &path,
+              const QString &method, bool *ok)
+{
+    const QDBusMessage reply =
+        bus.call(QDBusMessage::createMethodCall(service, path, s_accessible, method), QDBus::Block,
+                 kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        *ok = false;
+        return {};
+    }
+    return reply.arguments().value(0);
+}
+
+QString nameOf(const QDBusConnection &bus, const QString &service, const QString &path, bool *ok)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get.setArguments({s_accessible, QStringLiteral("Name")});
+    const QDBusMessage reply = bus.call(get, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        *ok = false;
+        return {};
+    }
+    return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+}
+
+uint stateOf(const QDBusConnection &bus, const QString &service, const QString &path, bool *ok)
+{
+    const QList<uint> words =
+        qdbus_cast<QList<uint>>(call(bus, service, path, QStringLiteral("GetState"), ok));
+    return words.value(0);
+}
+
 } // namespace
 
 KivoOnScreen::KivoOnScreen() = default;
@@ -143,27 +202,13 @@ bool KivoOnScreen::start(const QString &program, const QProcessEnvironment &envi
     }
     // kivo is the application on the registry whose connection is its process.
     const auto findKivo = [this] {
-        QDBusMessage reply = m_a11y.call(
-            QDBusMessage::createMethodCall(QStringLiteral("org.a11y.atspi.Registry"), s_rootPath,
-                                           s_accessible, QStringLiteral("GetChildren")),
-            QDBus::Block, kCallTimeoutMs);
-        const QDBusArgument apps = reply.arguments().value(0).value<QDBusArgument>();
-        if (reply.type() != QDBusMessage::ReplyMessage ||
-            apps.currentType() != QDBusArgument::ArrayType) {
-            return false;
-        }
-        apps.beginArray();
-        while (!apps.atEnd()) {
-            QString service;
-            QDBusObjectPath path;
-            apps.beginStructure();
-            apps >> service >> path;
-            apps.endStructure();
+        bool ok = true;
+        for (const auto &[service, path] :
+             childrenOf(m_a11y, QStringLiteral("org.a11y.atspi.Registry"), s_rootPath, &ok)) {
             if (m_a11y.interface()->servicePid(service).value() == uint(m_kivo.processId())) {
                 m_service = service;
             }
         }
-        apps.endArray();
         return !m_service.isEmpty();
     };
     if (!QTest::qWaitFor(findKivo, kStartTimeoutMs)) {
@@ -173,69 +218,6 @@ bool KivoOnScreen::start(const QString &program, const QProcessEnvironment &envi
     }
     return true;
 }
-
-namespace {
-
-Children childrenOf(const QDBusConnection &bus, const QString &service, const QString &path,
-                    bool *ok)
-{
-    const QDBusMessage reply = bus.call(
-        QDBusMessage::createMethodCall(service, path, s_accessible, QStringLiteral("GetChildren")),
-        QDBus::Block, kCallTimeoutMs);
-    Children children;
-    const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
-    if (reply.type() != QDBusMessage::ReplyMessage ||
-        list.currentType() != QDBusArgument::ArrayType) {
-        *ok = false;
-        return children;
-    }
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString name;
-        QDBusObjectPath child;
-        list.beginStructure();
-        list >> name >> child;
-        list.endStructure();
-        children.append({name, child.path()});
-    }
-    list.endArray();
-    return children;
-}
-
-QVariant call(const QDBusConnection &bus, const QString &service, const QString &path,
-              const QString &method, bool *ok)
-{
-    const QDBusMessage reply =
-        bus.call(QDBusMessage::createMethodCall(service, path, s_accessible, method), QDBus::Block,
-                 kCallTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        *ok = false;
-        return {};
-    }
-    return reply.arguments().value(0);
-}
-
-QString nameOf(const QDBusConnection &bus, const QString &service, const QString &path, bool *ok)
-{
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get.setArguments({s_accessible, QStringLiteral("Name")});
-    const QDBusMessage reply = bus.call(get, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        *ok = false;
-        return {};
-    }
-    return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
-}
-
-uint stateOf(const QDBusConnection &bus, const QString &service, const QString &path, bool *ok)
-{
-    const QList<uint> words =
-        qdbus_cast<QList<uint>>(call(bus, service, path, QStringLiteral("GetState"), ok));
-    return words.value(0);
-}
-
-} // namespace
 
 bool KivoOnScreen::readActiveWindow(WindowSeen *window)
 {

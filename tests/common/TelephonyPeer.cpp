@@ -74,7 +74,8 @@ TelephonyPeer::TelephonyPeer()
 
 TelephonyPeer::~TelephonyPeer()
 {
-    closeConnection();
+    connection().unregisterObject(s_path);
+    QDBusConnection::disconnectFromBus(m_connectionName);
     m_thread.quit();
     m_thread.wait();
 }
@@ -94,12 +95,6 @@ void TelephonyPeer::releaseName()
     connection().unregisterService(s_service);
 }
 
-void TelephonyPeer::closeConnection()
-{
-    connection().unregisterObject(s_path);
-    QDBusConnection::disconnectFromBus(m_connectionName);
-}
-
 void TelephonyPeer::answer(const QVariantList &arguments)
 {
     m_object->setPlan(QString(), {TelephonyPeerObject::Mode::Reply, arguments, QString()});
@@ -108,11 +103,6 @@ void TelephonyPeer::answer(const QVariantList &arguments)
 void TelephonyPeer::answerError(const QString &errorName)
 {
     m_object->setPlan(QString(), {TelephonyPeerObject::Mode::Error, {}, errorName});
-}
-
-void TelephonyPeer::answerTooLate(const QVariantList &arguments)
-{
-    answerAfter(3500, arguments);
 }
 
 void TelephonyPeer::answerAfter(int delayMs, const QVariantList &arguments)

@@ -19,14 +19,10 @@ public:
     QDBusConnection connection() const;
     bool claimName();
     void releaseName();
-    // Leaves the bus, as when the service process ends.
-    void closeConnection();
 
     // How the following calls are answered.
     void answer(const QVariantList &arguments);
     void answerError(const QString &errorName);
-    // Answers only after the caller has given up.
-    void answerTooLate(const QVariantList &arguments);
     // Answers `delayMs` after each call, as a slow service does.
     void answerAfter(int delayMs, const QVariantList &arguments);
     // Calls of `method` are answered with `arguments` whatever else is planned.

@@ -55,8 +55,8 @@ void tst_TAPI_KIVO::failedCall_data()
 
     const QString e = QStringLiteral("org.freedesktop.DBus.Error.");
     const QVariantList none;
+    // QtDBus answers NoReply itself when the time is up.
     QTest::newRow("no reply in time") << PeerAnswer::TooLate << QString() << QVariantList{0} << 3;
-    QTest::newRow("error NoReply") << PeerAnswer::Error << e + "NoReply" << none << 3;
     QTest::newRow("error Timeout") << PeerAnswer::Error << e + "Timeout" << none << 3;
     QTest::newRow("error InvalidArgs") << PeerAnswer::Error << e + "InvalidArgs" << none << 4;
     QTest::newRow("name has no owner") << PeerAnswer::Absent << QString() << none << 5;
@@ -84,7 +84,7 @@ void tst_TAPI_KIVO::failedCall()
     if (answer == PeerAnswer::Error) {
         peer.answerError(errorName);
     } else if (answer == PeerAnswer::TooLate) {
-        peer.answerTooLate(reply);
+        peer.answerAfter(3500, reply); // after the library has given up
     } else {
         peer.answer(reply);
     }

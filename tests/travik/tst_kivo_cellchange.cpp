@@ -34,7 +34,6 @@ void tst_KIVO_CellChange::dialog_data()
 
     QTest::newRow("message cancelled") << both << 0 << -1 << "ShowMessageWarning" << on << 1;
     QTest::newRow("message unchanged") << both << 0 << 0 << "ShowMessageWarning" << on << 1;
-    QTest::newRow("tone unchanged") << both << 1 << 1 << "ShowToneWarning" << off << 0;
     QTest::newRow("message off") << both << 0 << 1 << "ShowMessageWarning" << on << 0;
     QTest::newRow("tone on") << both << 1 << 0 << "ShowToneWarning" << off << 1;
     QTest::newRow("hand-edited tone 2 to off")
