@@ -164,13 +164,15 @@ def make_mutants(path, text):
     ]
 
 
-def replay(tsv):
+def replay(tsv, killed_only=False):
     """The mutants of an earlier run, looked up in today's sources by operator, original and
     mutated line (the nearest one to the old line number), so that a run after a change of the
     tests measures the same faults. A mutant whose line no longer exists is returned as gone."""
     rows = [r.rstrip("\n").split("\t") for r in open(tsv, encoding="utf-8")][1:]
     files, found, gone, cache = [], [], [], {}
-    for rel, line, op, new, old, *_ in rows:
+    for rel, line, op, new, old, status, *_ in rows:
+        if killed_only and status not in ("killed", "timeout"):
+            continue
         if rel not in cache:
             path = os.path.join(TOP, rel)
             text = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
@@ -262,12 +264,14 @@ def main():
                     help="stop a mutant's tests at the first failure (faster; names one killer)")
     ap.add_argument("--replay", metavar="TSV",
                     help="run the mutants of an earlier mutants.tsv again, found by their text")
+    ap.add_argument("--killed-only", action="store_true",
+                    help="with --replay: only the mutants that the earlier run killed")
     args = ap.parse_args()
 
     all_mutants = []
     gone = []
     if args.replay:
-        files, all_mutants, gone = replay(args.replay)
+        files, all_mutants, gone = replay(args.replay, args.killed_only)
     else:
         rng = random.Random(args.seed)
         files = []
