@@ -1,6 +1,6 @@
 #include "KIVO_Panic_Util.h"
 
-#include "KIVO_CrashRecords.h"
+#include "KIVO_PanicVisit.h"
 
 #include "PlFileStatus.h"
 #include "PlRoot.h"
@@ -819,24 +819,9 @@ void readKernelPanic(PanicNode **head)
 
 uint32_t panicNumber(PanicType type, const PanicNode *node)
 {
-    if (!node || !node->data) {
-        return 0;
-    }
-    switch (type) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-        return static_cast<const PanicRecord *>(node->data)->panicNum;
-    case PANIC_AP:
-        return static_cast<const ApDumpRecord *>(node->data)->panicNum;
-    case PANIC_PSTORE:
-        return static_cast<const PstoreRecord *>(node->data)->panicNum;
-    case PANIC_COREDUMP:
-        return static_cast<const CoredumpRecord *>(node->data)->panicNum;
-    case PANIC_DEVCD:
-        return static_cast<const DevcdRecord *>(node->data)->panicNum;
-    default:
-        return 0;
-    }
+    return visitPanicRecord(type, node,
+                            PanicVisitor{[](const KernelPanicRecord &) { return 0u; },
+                                         [](const auto &record) { return record.panicNum; }});
 }
 
 PanicNode *findPanicNode(PanicType type, PanicNode *from, uint32_t target)
