@@ -2,10 +2,21 @@
 
 #include "KIVO_CrashRecords.h"
 
+#include <cstdlib>
+#include <type_traits>
 #include <utility>
 
-// The one place that turns a panic node's data into its record: every text, time, number and
-// JSON field of a record is reached through visitPanicRecord().
+// The one place where a panic record's memory is typed: records are made by allocPanicRecord()
+// and read through visitPanicRecord(); every text, time, number and JSON field of a record is
+// reached that way. A node frees its record with std::free whatever the record's kind.
+
+// A zeroed record for a panic list node, or null when memory runs out. Records are plain data,
+// so that std::free releases any of them.
+template <typename Record> Record *allocPanicRecord()
+{
+    static_assert(std::is_trivially_copyable_v<Record> && std::is_standard_layout_v<Record>);
+    return static_cast<Record *>(std::calloc(1, sizeof(Record)));
+}
 
 // Calls `visit` with the record of `node` as the type that `type` gives it: PanicRecord (BP,
 // QUIRN), ApDumpRecord, KernelPanicRecord, PstoreRecord, CoredumpRecord or DevcdRecord. A null

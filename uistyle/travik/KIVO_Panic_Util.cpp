@@ -183,7 +183,7 @@ void readPanicBlocks(FILE *file, PanicNode **head, uint8_t *count, const BlockFo
         if (*count >= PANIC_MAX_RECORDS) {
             return;
         }
-        auto *record = static_cast<PanicRecord *>(std::calloc(1, sizeof(PanicRecord)));
+        auto *record = allocPanicRecord<PanicRecord>();
         if (!record) {
             return;
         }
@@ -566,7 +566,7 @@ void readApPanics(PanicNode **head, uint8_t *count)
             PANIC_TRACE("stat error:%d,%d, %s", result, statError, std::strerror(statError));
             continue;
         }
-        auto *record = static_cast<ApDumpRecord *>(std::calloc(1, sizeof(ApDumpRecord)));
+        auto *record = allocPanicRecord<ApDumpRecord>();
         if (!record) {
             break;
         }
@@ -806,7 +806,7 @@ void readKernelPanic(PanicNode **head)
     if (panicTime == -1) {
         trace("No new Kernel panic - %d", -1);
     } else {
-        auto *record = static_cast<KernelPanicRecord *>(std::calloc(1, sizeof(KernelPanicRecord)));
+        auto *record = allocPanicRecord<KernelPanicRecord>();
         if (!record) {
             trace("Failed to allocate memory for valid Kernel Panic");
         } else {
