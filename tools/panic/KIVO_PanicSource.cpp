@@ -89,8 +89,8 @@ void insertFields(const CoredumpRecord &record, QJsonObject *object)
     object->insert(QStringLiteral("core"), QString::fromLatin1(coredumpCoreText(record.core)));
     object->insert(QStringLiteral("coreFile"), bytes(record.coreFile));
     object->insert(QStringLiteral("coreSize"), qint64(record.coreSize));
-    object->insert(QStringLiteral("from"), record.fromJournal ? QStringLiteral("journal")
-                                                              : QStringLiteral("core file"));
+    object->insert(QStringLiteral("from"),
+                   record.fromJournal ? QStringLiteral("journal") : QStringLiteral("core file"));
 }
 
 void insertFields(const DevcdRecord &record, QJsonObject *object)

@@ -167,6 +167,5 @@ QString panicDetailText(const KernelPanicRecord &record)
 
 QString panicDetailText(PanicType type, const PanicNode *node)
 {
-    return visitPanicRecord(type, node,
-                            [](const auto &record) { return panicDetailText(record); });
+    return visitPanicRecord(type, node, [](const auto &record) { return panicDetailText(record); });
 }
