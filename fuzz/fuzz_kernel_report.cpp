@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const time_t panicTime = readKernelPanicTime(input.file);
     if (panicTime != -1) {
         KernelPanicRecord record = {panicTime, PANIC_ID_KERNEL};
-        kernelPanicDetailText(record);
+        panicDetailText(record);
     }
     return 0;
 }

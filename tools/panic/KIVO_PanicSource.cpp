@@ -2,6 +2,7 @@
 
 #include "KIVO_CrashText.h"
 #include "KIVO_PanicText.h"
+#include "KIVO_PanicVisit.h"
 #include "PlSafeFile.h"
 
 #include <QByteArray>
@@ -26,41 +27,79 @@ QString bytes(const char *text)
     return KIVO_PanicSource::escapedName(QByteArray(text));
 }
 
-// The fields of a pstore record, a crashed program or a firmware dump.
-void insertCrashFields(PanicType type, const PanicNode *node, QJsonObject *object)
+QString hexBytes(const uint8_t *data, int64_t length, char separator = '\0')
 {
-    if (type == PANIC_PSTORE) {
-        const auto *record = static_cast<const PstoreRecord *>(node->data);
-        object->insert(QStringLiteral("file"), bytes(record->path));
-        object->insert(QStringLiteral("reason"), QString::fromLatin1(record->reason));
-        object->insert(QStringLiteral("compressed"), record->compressed != 0);
-        object->insert(QStringLiteral("size"), qint64(record->size));
-        object->insert(QStringLiteral("lines"), bytes(record->excerpt));
-    } else if (type == PANIC_COREDUMP) {
-        const auto *record = static_cast<const CoredumpRecord *>(node->data);
-        object->insert(QStringLiteral("program"), bytes(record->comm));
-        object->insert(QStringLiteral("exe"), bytes(record->exe));
-        object->insert(QStringLiteral("pid"), qint64(record->pid));
-        object->insert(QStringLiteral("uid"), qint64(record->uid));
-        object->insert(QStringLiteral("gid"), qint64(record->gid));
-        object->insert(QStringLiteral("signal"), qint64(record->signal));
-        object->insert(QStringLiteral("signalName"), QString::fromLatin1(record->signalName));
-        object->insert(QStringLiteral("core"), QString::fromLatin1(coredumpCoreText(record->core)));
-        object->insert(QStringLiteral("coreFile"), bytes(record->coreFile));
-        object->insert(QStringLiteral("coreSize"), qint64(record->coreSize));
-        object->insert(QStringLiteral("from"), record->fromJournal ? QStringLiteral("journal")
-                                                                   : QStringLiteral("core file"));
-    } else if (type == PANIC_DEVCD) {
-        const auto *record = static_cast<const DevcdRecord *>(node->data);
-        const int kept = int(std::min<int64_t>(record->length, PANIC_DATA_MAX));
-        object->insert(QStringLiteral("device"), bytes(record->device));
-        object->insert(QStringLiteral("file"), bytes(record->fileName));
-        object->insert(QStringLiteral("length"), qint64(record->length));
-        object->insert(QStringLiteral("truncated"), record->truncated != 0);
-        object->insert(QStringLiteral("data"),
-                       QString::fromLatin1(
-                           QByteArray(reinterpret_cast<const char *>(record->data), kept).toHex()));
+    const int kept = int(std::min<int64_t>(length, PANIC_DATA_MAX));
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(data), kept).toHex(separator));
+}
+
+// The fields of each record type beside the source, number, time and row.
+void insertFields(const PanicRecord &record, QJsonObject *object)
+{
+    object->insert(QStringLiteral("id"), qint64(record.panicId));
+    object->insert(QStringLiteral("idHex"), hexId(record.panicId));
+    object->insert(QStringLiteral("version"), hexBytes(record.version, 3, '.'));
+    object->insert(QStringLiteral("length"), qint64(record.length));
+    object->insert(QStringLiteral("data"), hexBytes(record.data, record.length));
+}
+
+void insertFields(const ApDumpRecord &record, QJsonObject *object)
+{
+    object->insert(QStringLiteral("id"), qint64(record.moduleId));
+    object->insert(QStringLiteral("idHex"), hexId(record.moduleId));
+    // Names that are not UTF-8 keep their bytes: escaped, and in hexadecimal beside them.
+    const QByteArray module(record.moduleName);
+    const QByteArray file(record.fileName);
+    object->insert(QStringLiteral("module"), KIVO_PanicSource::escapedName(module));
+    if (!KIVO_PanicSource::isUtf8(module)) {
+        object->insert(QStringLiteral("moduleHex"), QString::fromLatin1(module.toHex()));
     }
+    object->insert(QStringLiteral("nameLength"), qint64(record.nameLength));
+    object->insert(QStringLiteral("file"), KIVO_PanicSource::escapedName(file));
+    if (!KIVO_PanicSource::isUtf8(file)) {
+        object->insert(QStringLiteral("fileHex"), QString::fromLatin1(file.toHex()));
+    }
+}
+
+void insertFields(const KernelPanicRecord &record, QJsonObject *object)
+{
+    object->insert(QStringLiteral("id"), qint64(record.panicId));
+    object->insert(QStringLiteral("idHex"), hexId(record.panicId));
+}
+
+void insertFields(const PstoreRecord &record, QJsonObject *object)
+{
+    object->insert(QStringLiteral("file"), bytes(record.path));
+    object->insert(QStringLiteral("reason"), QString::fromLatin1(record.reason));
+    object->insert(QStringLiteral("compressed"), record.compressed != 0);
+    object->insert(QStringLiteral("size"), qint64(record.size));
+    object->insert(QStringLiteral("lines"), bytes(record.excerpt));
+}
+
+void insertFields(const CoredumpRecord &record, QJsonObject *object)
+{
+    object->insert(QStringLiteral("program"), bytes(record.comm));
+    object->insert(QStringLiteral("exe"), bytes(record.exe));
+    object->insert(QStringLiteral("pid"), qint64(record.pid));
+    object->insert(QStringLiteral("uid"), qint64(record.uid));
+    object->insert(QStringLiteral("gid"), qint64(record.gid));
+    object->insert(QStringLiteral("signal"), qint64(record.signal));
+    object->insert(QStringLiteral("signalName"), QString::fromLatin1(record.signalName));
+    object->insert(QStringLiteral("core"), QString::fromLatin1(coredumpCoreText(record.core)));
+    object->insert(QStringLiteral("coreFile"), bytes(record.coreFile));
+    object->insert(QStringLiteral("coreSize"), qint64(record.coreSize));
+    object->insert(QStringLiteral("from"),
+                   record.fromJournal ? QStringLiteral("journal") : QStringLiteral("core file"));
+}
+
+void insertFields(const DevcdRecord &record, QJsonObject *object)
+{
+    object->insert(QStringLiteral("device"), bytes(record.device));
+    object->insert(QStringLiteral("file"), bytes(record.fileName));
+    object->insert(QStringLiteral("length"), qint64(record.length));
+    object->insert(QStringLiteral("truncated"), record.truncated != 0);
+    object->insert(QStringLiteral("data"), hexBytes(record.data, record.length));
 }
 
 } // namespace
@@ -134,42 +173,8 @@ QJsonObject KIVO_PanicSource::toJson(const PanicNode *node, bool details) const
     object.insert(QStringLiteral("timestamp"), qint64(when));
     object.insert(QStringLiteral("time"), localIsoTime(when));
     object.insert(QStringLiteral("row"), panicRowText(m_type, node));
-    if (m_type == PANIC_BP || m_type == PANIC_QUIRN) {
-        const auto *record = static_cast<const PanicRecord *>(node->data);
-        const int kept = int(std::min(record->length, PANIC_DATA_MAX));
-        object.insert(QStringLiteral("id"), qint64(record->panicId));
-        object.insert(QStringLiteral("idHex"), hexId(record->panicId));
-        object.insert(
-            QStringLiteral("version"),
-            QString::fromLatin1(
-                QByteArray(reinterpret_cast<const char *>(record->version), 3).toHex('.')));
-        object.insert(QStringLiteral("length"), qint64(record->length));
-        object.insert(QStringLiteral("data"),
-                      QString::fromLatin1(
-                          QByteArray(reinterpret_cast<const char *>(record->data), kept).toHex()));
-    } else if (m_type == PANIC_AP) {
-        const auto *record = static_cast<const ApDumpRecord *>(node->data);
-        object.insert(QStringLiteral("id"), qint64(record->moduleId));
-        object.insert(QStringLiteral("idHex"), hexId(record->moduleId));
-        // Names that are not UTF-8 keep their bytes: escaped, and in hexadecimal beside them.
-        const QByteArray module(record->moduleName);
-        const QByteArray file(record->fileName);
-        object.insert(QStringLiteral("module"), escapedName(module));
-        if (!isUtf8(module)) {
-            object.insert(QStringLiteral("moduleHex"), QString::fromLatin1(module.toHex()));
-        }
-        object.insert(QStringLiteral("nameLength"), qint64(record->nameLength));
-        object.insert(QStringLiteral("file"), escapedName(file));
-        if (!isUtf8(file)) {
-            object.insert(QStringLiteral("fileHex"), QString::fromLatin1(file.toHex()));
-        }
-    } else if (m_type == PANIC_KERNEL) {
-        const auto *record = static_cast<const KernelPanicRecord *>(node->data);
-        object.insert(QStringLiteral("id"), qint64(record->panicId));
-        object.insert(QStringLiteral("idHex"), hexId(record->panicId));
-    } else {
-        insertCrashFields(m_type, node, &object);
-    }
+    visitPanicRecord(m_type, node,
+                     [&object](const auto &record) { insertFields(record, &object); });
     if (details) {
         object.insert(QStringLiteral("detail"), panicDetailText(m_type, node));
     }

@@ -3,6 +3,7 @@
 // where there is no journal), the core file's user.coredump.* attributes or its name.
 #include "KIVO_CrashFiles.h"
 #include "KIVO_CrashRecords.h"
+#include "KIVO_PanicVisit.h"
 
 #include "PlRoot.h"
 #include "PlSafeFile.h"
@@ -117,7 +118,7 @@ void fillCoreState(int coreDirFd, const QByteArray &file, bool truncated, Coredu
 
 CoredumpRecord *journalRecord(sd_journal *journal, int coreDirFd)
 {
-    auto *record = static_cast<CoredumpRecord *>(std::calloc(1, sizeof(CoredumpRecord)));
+    auto *record = allocPanicRecord<CoredumpRecord>();
     if (!record) {
         return nullptr;
     }
@@ -206,7 +207,7 @@ CoredumpRecord *coreFileRecord(int coreDirFd, const QByteArray &name)
                        crashPrintable(name).constData());
         return nullptr;
     }
-    auto *record = static_cast<CoredumpRecord *>(std::calloc(1, sizeof(CoredumpRecord)));
+    auto *record = allocPanicRecord<CoredumpRecord>();
     if (!record) {
         if (fd >= 0) {
             close(fd);

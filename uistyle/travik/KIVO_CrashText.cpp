@@ -127,94 +127,59 @@ const char *coredumpCoreText(uint8_t core)
     }
 }
 
-QString pstoreRowText(const PstoreRecord &record)
+QString panicRowText(const PstoreRecord &record)
 {
     return rowText(number(record.panicNum) + ' ' +
                    QByteArray(record.reason[0] ? record.reason : "dmesg") + ' ' +
                    shown(record.name));
 }
 
-QString coredumpRowText(const CoredumpRecord &record)
+QString panicRowText(const CoredumpRecord &record)
 {
     return rowText(' ' + number(record.panicNum) + "  " + shown(record.comm) + ' ' +
                    QByteArray(record.signalName));
 }
 
-QString devcdRowText(const DevcdRecord &record)
+QString panicRowText(const DevcdRecord &record)
 {
     return rowText(number(record.panicNum) + ' ' + QByteArray(record.device));
 }
 
-QString crashRowText(PanicType type, const PanicNode *node)
+QString panicDetailText(const PstoreRecord &record)
 {
-    if (!node || !node->data) {
-        return QString();
-    }
-    switch (type) {
-    case PANIC_PSTORE:
-        return pstoreRowText(*static_cast<const PstoreRecord *>(node->data));
-    case PANIC_COREDUMP:
-        return coredumpRowText(*static_cast<const CoredumpRecord *>(node->data));
-    case PANIC_DEVCD:
-        return devcdRowText(*static_cast<const DevcdRecord *>(node->data));
-    default:
-        return QString();
-    }
+    QByteArray text = "Record Num: " + number(record.panicNum);
+    text += "\nRecord: " + shown(record.path);
+    text += "\nReason: " + (record.compressed
+                                ? QByteArray("compressed, not decoded")
+                                : QByteArray(record.reason[0] ? record.reason : "unknown"));
+    text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d");
+    text += "\nLength " + number(record.size);
+    text += "\nPanic Lines\n" + QByteArray(record.excerpt);
+    return QString::fromUtf8(text);
 }
 
-int64_t crashTime(PanicType type, const PanicNode *node)
+QString panicDetailText(const CoredumpRecord &record)
 {
-    if (!node || !node->data) {
-        return 0;
+    QByteArray text = "Crash Num: " + number(record.panicNum);
+    text += "\nProgram: " + shown(record.comm);
+    text += "\nExecutable: " + shown(record.exe);
+    text += "\nPID: " + number(record.pid) + " UID: " + number(record.uid);
+    text += "\nSignal: " + number(record.signal) + ' ' + QByteArray(record.signalName);
+    text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d");
+    text += "\nCore: " + QByteArray(coredumpCoreText(record.core));
+    if (record.coreFile[0]) {
+        text += "\n " + shown(record.coreFile);
     }
-    switch (type) {
-    case PANIC_PSTORE:
-        return static_cast<const PstoreRecord *>(node->data)->timestamp;
-    case PANIC_COREDUMP:
-        return static_cast<const CoredumpRecord *>(node->data)->timestamp;
-    case PANIC_DEVCD:
-        return static_cast<const DevcdRecord *>(node->data)->timestamp;
-    default:
-        return 0;
-    }
+    text += record.fromJournal ? "\nFrom: journal" : "\nFrom: core file";
+    return QString::fromUtf8(text);
 }
 
-QString crashDetailText(PanicType type, const PanicNode *node)
+QString panicDetailText(const DevcdRecord &record)
 {
-    if (!node || !node->data) {
-        return QString();
-    }
-    QByteArray text;
-    if (type == PANIC_PSTORE) {
-        const auto &record = *static_cast<const PstoreRecord *>(node->data);
-        text = "Record Num: " + number(record.panicNum);
-        text += "\nRecord: " + shown(record.path);
-        text += "\nReason: " + (record.compressed
-                                    ? QByteArray("compressed, not decoded")
-                                    : QByteArray(record.reason[0] ? record.reason : "unknown"));
-        text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d");
-        text += "\nLength " + number(record.size);
-        text += "\nPanic Lines\n" + QByteArray(record.excerpt);
-    } else if (type == PANIC_COREDUMP) {
-        const auto &record = *static_cast<const CoredumpRecord *>(node->data);
-        text = "Crash Num: " + number(record.panicNum);
-        text += "\nProgram: " + shown(record.comm);
-        text += "\nExecutable: " + shown(record.exe);
-        text += "\nPID: " + number(record.pid) + " UID: " + number(record.uid);
-        text += "\nSignal: " + number(record.signal) + ' ' + QByteArray(record.signalName);
-        text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d");
-        text += "\nCore: " + QByteArray(coredumpCoreText(record.core));
-        if (record.coreFile[0]) {
-            text += "\n " + shown(record.coreFile);
-        }
-        text += record.fromJournal ? "\nFrom: journal" : "\nFrom: core file";
-    } else if (type == PANIC_DEVCD) {
-        const auto &record = *static_cast<const DevcdRecord *>(node->data);
-        text = "Dump Num: " + number(record.panicNum);
-        text += "\nDevice: " + QByteArray(record.device);
-        text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d\n%d-%d-%d");
-        text += "\nLength " + number(record.length) + (record.truncated ? " (cut)" : "");
-        text += "\nDump Data\n" + hexDump(record.data, record.length);
-    }
+    QByteArray text = "Dump Num: " + number(record.panicNum);
+    text += "\nDevice: " + QByteArray(record.device);
+    text += "\nTimestamp " + timeText(record.timestamp, "%d:%d:%d\n%d-%d-%d");
+    text += "\nLength " + number(record.length) + (record.truncated ? " (cut)" : "");
+    text += "\nDump Data\n" + hexDump(record.data, record.length);
     return QString::fromUtf8(text);
 }

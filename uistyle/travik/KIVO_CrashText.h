@@ -19,12 +19,12 @@ const PanicSource *anyPanicSourceNamed(const char *name);
 // Every source in the order kivo-panic reports them: the seed's four, then the crash sources.
 QList<const PanicSource *> allPanicSources();
 
-// Rows and details of the crash records; empty for a null node or another type.
-QString pstoreRowText(const PstoreRecord &record);     // "2 Panic dmesg-ramoops-0"
-QString coredumpRowText(const CoredumpRecord &record); // " 2  kivo SIGSEGV"
-QString devcdRowText(const DevcdRecord &record);       // "1 4080000.remoteproc"
-QString crashRowText(PanicType type, const PanicNode *node);
-QString crashDetailText(PanicType type, const PanicNode *node);
-int64_t crashTime(PanicType type, const PanicNode *node);
+// Rows and details of the crash records, beside those of KIVO_PanicText.h.
+QString panicRowText(const PstoreRecord &record);   // "2 Panic dmesg-ramoops-0"
+QString panicRowText(const CoredumpRecord &record); // " 2  kivo SIGSEGV"
+QString panicRowText(const DevcdRecord &record);    // "1 4080000.remoteproc"
+QString panicDetailText(const PstoreRecord &record);
+QString panicDetailText(const CoredumpRecord &record);
+QString panicDetailText(const DevcdRecord &record);
 // "present", "missing", "none", "truncated", "inaccessible".
 const char *coredumpCoreText(uint8_t core);

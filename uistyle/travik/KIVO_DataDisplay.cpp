@@ -1,5 +1,6 @@
 #include "KIVO_DataDisplay.h"
 
+#include "KIVO_CrashText.h"
 #include "KIVO_PanicText.h"
 #include "KIVO_PanicTitle.h"
 #include "PlMultiLineEdit.h"
@@ -20,26 +21,13 @@ KIVO_DataDisplay::KIVO_DataDisplay(QWidget *parent, const char *name, const Pani
     // The view fills the content area; a line wider than the screen scrolls sideways rather
     // than breaking a hex line in two.
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    switch (panicType) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-        view->setUnderline(true);
+    if (anyPanicSource(panicType)) {
+        // The texts with a hex dump are underlined.
+        view->setUnderline(panicType == PANIC_BP || panicType == PANIC_QUIRN ||
+                           panicType == PANIC_DEVCD);
         view->insert(panicDetailText(panicType, node));
-        break;
-    case PANIC_DEVCD:
-        view->setUnderline(true);
-        view->insert(panicDetailText(panicType, node));
-        break;
-    case PANIC_AP:
-    case PANIC_KERNEL:
-    case PANIC_PSTORE:
-    case PANIC_COREDUMP:
-        view->setUnderline(false);
-        view->insert(panicDetailText(panicType, node));
-        break;
-    default:
+    } else {
         std::fprintf(stderr, "{%d} %s:%d\tUnknown Panic Type\n", 1, "KIVO_DataDisplay", __LINE__);
-        break;
     }
     panel->addChild(view, 0, 0);
     setContentWidget(view);

@@ -3,6 +3,7 @@
 // ("device=", "time=", "size=", "truncated=" lines).
 #include "KIVO_CrashFiles.h"
 #include "KIVO_CrashRecords.h"
+#include "KIVO_PanicVisit.h"
 
 #include "PlRoot.h"
 #include "PlSafeFile.h"
@@ -38,7 +39,7 @@ DevcdRecord *readDump(int dirFd, const QByteArray &name)
     QByteArray head; // the first bytes of a longer dump
     plReadBounded(fd, PANIC_DATA_MAX, &head);
     close(fd);
-    auto *record = static_cast<DevcdRecord *>(std::calloc(1, sizeof(DevcdRecord)));
+    auto *record = allocPanicRecord<DevcdRecord>();
     if (!record) {
         return nullptr;
     }

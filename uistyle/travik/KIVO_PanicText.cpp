@@ -1,6 +1,7 @@
 #include "KIVO_PanicText.h"
 
 #include "KIVO_CrashText.h"
+#include "KIVO_PanicVisit.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -85,61 +86,37 @@ const PanicSource *panicSourceNamed(const char *name)
     return nullptr;
 }
 
-QString bpPanicRowText(const PanicRecord &record)
+QString panicRowText(const PanicRecord &record)
 {
     return rowText("%d %x %02x.%02x", static_cast<int>(record.panicNum), record.panicId,
                    record.version[0], record.version[1]);
 }
 
-QString apPanicRowText(const ApDumpRecord &record)
+QString panicRowText(const ApDumpRecord &record)
 {
     return rowText(" %d  %x ", static_cast<int>(record.panicNum), record.moduleId);
 }
 
-QString kernelPanicRowText(const KernelPanicRecord &record)
+QString panicRowText(const KernelPanicRecord &record)
 {
     return rowText(" %x ", record.panicId);
 }
 
 QString panicRowText(PanicType type, const PanicNode *node)
 {
-    if (!node || !node->data) {
-        return QString();
-    }
-    switch (type) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-        return bpPanicRowText(*static_cast<const PanicRecord *>(node->data));
-    case PANIC_AP:
-        return apPanicRowText(*static_cast<const ApDumpRecord *>(node->data));
-    case PANIC_KERNEL:
-        return kernelPanicRowText(*static_cast<const KernelPanicRecord *>(node->data));
-    default:
-        return crashRowText(type, node);
-    }
+    return visitPanicRecord(type, node, [](const auto &record) { return panicRowText(record); });
 }
 
 QList<PanicNode *> panicRowNodes(PanicType type, PanicNode *head, uint8_t count)
 {
+    // The kernel shows its one record; the others `count` rows, though the count can run above
+    // the records (AP gaps): the walk ends with the list.
+    const int rows = visitPanicRecord(type, head,
+                                      PanicVisitor{[](const KernelPanicRecord &) { return 1; },
+                                                   [count](const auto &) { return int(count); }});
     QList<PanicNode *> nodes;
-    switch (type) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-    case PANIC_AP:
-    case PANIC_PSTORE:
-    case PANIC_COREDUMP:
-    case PANIC_DEVCD:
-        // The count can run above the records (AP gaps): the walk ends with the list.
-        for (PanicNode *node = head; node && node->data && nodes.size() < count;
-             node = node->next) {
-            nodes << node;
-        }
-        break;
-    case PANIC_KERNEL:
-        if (head && head->data) {
-            nodes << head;
-        }
-        break;
+    for (PanicNode *node = head; node && node->data && nodes.size() < rows; node = node->next) {
+        nodes << node;
     }
     return nodes;
 }
@@ -155,23 +132,11 @@ QStringList panicRowTexts(PanicType type, const PanicNode *head, uint8_t count)
 
 int64_t panicTime(PanicType type, const PanicNode *node)
 {
-    if (!node || !node->data) {
-        return 0;
-    }
-    switch (type) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-        return static_cast<const PanicRecord *>(node->data)->timestamp;
-    case PANIC_AP:
-        return static_cast<const ApDumpRecord *>(node->data)->timestamp;
-    case PANIC_KERNEL:
-        return static_cast<const KernelPanicRecord *>(node->data)->timestamp;
-    default:
-        return crashTime(type, node);
-    }
+    return visitPanicRecord(type, node,
+                            [](const auto &record) { return int64_t(record.timestamp); });
 }
 
-QString bpPanicDetailText(const PanicRecord &record)
+QString panicDetailText(const PanicRecord &record)
 {
     char version[16];
     std::snprintf(version, sizeof version, "%02x:%02x", record.version[0], record.version[1]);
@@ -184,7 +149,7 @@ QString bpPanicDetailText(const PanicRecord &record)
     return QString::fromLatin1(text);
 }
 
-QString apPanicDetailText(const ApDumpRecord &record)
+QString panicDetailText(const ApDumpRecord &record)
 {
     // The module name comes from a file name and is shown as the system spells it.
     QByteArray text = "Panic Num: " + formatted("%u", record.panicNum);
@@ -195,25 +160,12 @@ QString apPanicDetailText(const ApDumpRecord &record)
     return QString::fromLocal8Bit(text);
 }
 
-QString kernelPanicDetailText(const KernelPanicRecord &record)
+QString panicDetailText(const KernelPanicRecord &record)
 {
     return QString::fromLatin1("Timestamp " + timeText(record.timestamp, "%d:%d:%d \n %d-%d-%d"));
 }
 
 QString panicDetailText(PanicType type, const PanicNode *node)
 {
-    if (!node || !node->data) {
-        return QString();
-    }
-    switch (type) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-        return bpPanicDetailText(*static_cast<const PanicRecord *>(node->data));
-    case PANIC_AP:
-        return apPanicDetailText(*static_cast<const ApDumpRecord *>(node->data));
-    case PANIC_KERNEL:
-        return kernelPanicDetailText(*static_cast<const KernelPanicRecord *>(node->data));
-    default:
-        return crashDetailText(type, node);
-    }
+    return visitPanicRecord(type, node, [](const auto &record) { return panicDetailText(record); });
 }

@@ -24,14 +24,14 @@ const PanicSource *panicSource(PanicType type);
 // The source named `name`, or null.
 const PanicSource *panicSourceNamed(const char *name);
 
-// List rows, each cut to 29 characters.
-QString bpPanicRowText(const PanicRecord &record);           // BP and QUIRN: "3 1a2 01.02"
-QString apPanicRowText(const ApDumpRecord &record);          // " 2  82100 "
-QString kernelPanicRowText(const KernelPanicRecord &record); // " 82000 "
+// List rows, each cut to 29 characters (those of the crash records in KIVO_CrashText.h).
+QString panicRowText(const PanicRecord &record);       // BP and QUIRN: "3 1a2 01.02"
+QString panicRowText(const ApDumpRecord &record);      // " 2  82100 "
+QString panicRowText(const KernelPanicRecord &record); // " 82000 "
 
-// The rows of a whole list, from the head: for BP, QUIRN and AP one row per node for `count`
-// rows, ending early at the end of the list; for the kernel one row for the head record. Empty
-// for an empty list, a count of 0 (BP, QUIRN, AP) or an unknown type.
+// The rows of a whole list, from the head: one row per node for `count` rows, ending early at
+// the end of the list; for the kernel one row for the head record. Empty for an empty list, a
+// count of 0 (all but the kernel) or an unknown type.
 QStringList panicRowTexts(PanicType type, const PanicNode *head, uint8_t count);
 // The nodes those rows show, in row order: row i opens the record of node i.
 QList<PanicNode *> panicRowNodes(PanicType type, PanicNode *head, uint8_t count);
@@ -40,11 +40,11 @@ QList<PanicNode *> panicRowNodes(PanicType type, PanicNode *head, uint8_t count)
 int64_t panicTime(PanicType type, const PanicNode *node);
 
 // Detail texts; the time is local time.
-QString bpPanicDetailText(const PanicRecord &record); // BP and QUIRN, with the hex dump
-QString apPanicDetailText(const ApDumpRecord &record);
-QString kernelPanicDetailText(const KernelPanicRecord &record);
+QString panicDetailText(const PanicRecord &record); // BP and QUIRN, with the hex dump
+QString panicDetailText(const ApDumpRecord &record);
+QString panicDetailText(const KernelPanicRecord &record);
 
-// The row or detail text of one node's record by panic type; empty for a null node or record
+// The row or detail text of one node's record of any type; empty for a null node or record
 // and for an unknown type.
 QString panicRowText(PanicType type, const PanicNode *node);
 QString panicDetailText(PanicType type, const PanicNode *node);

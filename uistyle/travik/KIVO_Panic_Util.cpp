@@ -1,6 +1,6 @@
 #include "KIVO_Panic_Util.h"
 
-#include "KIVO_CrashRecords.h"
+#include "KIVO_PanicVisit.h"
 
 #include "PlFileStatus.h"
 #include "PlRoot.h"
@@ -183,7 +183,7 @@ void readPanicBlocks(FILE *file, PanicNode **head, uint8_t *count, const BlockFo
         if (*count >= PANIC_MAX_RECORDS) {
             return;
         }
-        auto *record = static_cast<PanicRecord *>(std::calloc(1, sizeof(PanicRecord)));
+        auto *record = allocPanicRecord<PanicRecord>();
         if (!record) {
             return;
         }
@@ -566,7 +566,7 @@ void readApPanics(PanicNode **head, uint8_t *count)
             PANIC_TRACE("stat error:%d,%d, %s", result, statError, std::strerror(statError));
             continue;
         }
-        auto *record = static_cast<ApDumpRecord *>(std::calloc(1, sizeof(ApDumpRecord)));
+        auto *record = allocPanicRecord<ApDumpRecord>();
         if (!record) {
             break;
         }
@@ -806,7 +806,7 @@ void readKernelPanic(PanicNode **head)
     if (panicTime == -1) {
         trace("No new Kernel panic - %d", -1);
     } else {
-        auto *record = static_cast<KernelPanicRecord *>(std::calloc(1, sizeof(KernelPanicRecord)));
+        auto *record = allocPanicRecord<KernelPanicRecord>();
         if (!record) {
             trace("Failed to allocate memory for valid Kernel Panic");
         } else {
@@ -819,24 +819,9 @@ void readKernelPanic(PanicNode **head)
 
 uint32_t panicNumber(PanicType type, const PanicNode *node)
 {
-    if (!node || !node->data) {
-        return 0;
-    }
-    switch (type) {
-    case PANIC_BP:
-    case PANIC_QUIRN:
-        return static_cast<const PanicRecord *>(node->data)->panicNum;
-    case PANIC_AP:
-        return static_cast<const ApDumpRecord *>(node->data)->panicNum;
-    case PANIC_PSTORE:
-        return static_cast<const PstoreRecord *>(node->data)->panicNum;
-    case PANIC_COREDUMP:
-        return static_cast<const CoredumpRecord *>(node->data)->panicNum;
-    case PANIC_DEVCD:
-        return static_cast<const DevcdRecord *>(node->data)->panicNum;
-    default:
-        return 0;
-    }
+    return visitPanicRecord(type, node,
+                            PanicVisitor{[](const KernelPanicRecord &) { return 0u; },
+                                         [](const auto &record) { return record.panicNum; }});
 }
 
 PanicNode *findPanicNode(PanicType type, PanicNode *from, uint32_t target)

@@ -71,6 +71,7 @@ struct PanicRecord {
 
 // One element of the panic list; owns its record (`data`), whose kind follows from the list's
 // PanicType: PanicRecord for BP and QUIRN, ApDumpRecord for AP, KernelPanicRecord for kernel.
+// The record is read through visitPanicRecord() (KIVO_PanicVisit.h), the one cast of `data`.
 struct PanicNode {
     void *data;
     PanicNode *prev; // nearer the head, null at the head
@@ -189,7 +190,7 @@ using PanicOutputSink = std::function<bool(const char *data, size_t size)>;
 PanicCommandRun runPanicCommand(const QByteArray &command, size_t limit, int timeoutMs,
                                 const PanicOutputSink &sink);
 
-// The panic number of a BP, QUIRN or AP node; 0 for a kernel node, a null node or record.
+// The panic number of a node; 0 for a kernel node, a null node or record, or an unknown type.
 uint32_t panicNumber(PanicType type, const PanicNode *node);
 
 // Searches from `from` for the record numbered `target`, towards the tail while the numbers are

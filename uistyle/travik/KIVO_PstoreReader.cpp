@@ -3,6 +3,7 @@
 // rebuilt dmesg.txt).
 #include "KIVO_CrashFiles.h"
 #include "KIVO_CrashRecords.h"
+#include "KIVO_PanicVisit.h"
 
 #include "PlRoot.h"
 #include "PlSafeFile.h"
@@ -102,7 +103,7 @@ PstoreRecord *readRecord(int dirFd, const QByteArray &name, const QByteArray &de
         PSTORE_TRACE("Unable to read %s", crashPrintable(devicePath).constData());
         return nullptr;
     }
-    auto *record = static_cast<PstoreRecord *>(std::calloc(1, sizeof(PstoreRecord)));
+    auto *record = allocPanicRecord<PstoreRecord>();
     if (!record) {
         close(fd);
         return nullptr;
