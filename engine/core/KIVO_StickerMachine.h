@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TAPI_KIVO.h"
+#include "TAPI_KIVO_Types.h"
 
 #include <QByteArray>
 #include <QObject>
