@@ -33,6 +33,10 @@ public:
         out << "send " + QByteArray(reinterpret_cast<const char *>(request), 5).toHex();
         return answers.isEmpty() ? 0 : answers.takeFirst();
     }
+    void showMessage(const QString &title, const QString &text) override
+    {
+        out << "message " + title + ": " + text;
+    }
 
     QList<int> answers; // the verdict, then the request statuses, in the order asked
     QStringList out;
@@ -192,10 +196,6 @@ void tst_KIVO_Sticker::transition()
     QStringList &out = recorder.out;
     connect(&machine, &KIVO_StickerMachine::noticeRequested, this,
             [&](const QString &text) { out << "notice " + text; });
-    connect(&machine, &KIVO_StickerMachine::messageRequested, this,
-            [&](const QString &title, const QString &text) {
-                out << "message " + title + ": " + text;
-            });
     connect(&machine, &KIVO_StickerMachine::tapiErrorRequested, this,
             [&](int status) { out << QStringLiteral("error %1").arg(status); });
     connect(&machine, &KIVO_StickerMachine::cellBarred, this, [&] { out << "barred"; });
