@@ -30,8 +30,6 @@ void tst_KIVO_Popups::tapiErrorPopup_data()
     QTest::newRow("7 receive") << 7 << "Receivemsg Error!";
     QTest::newRow("10 memory") << 10 << "No enough memory!";
     QTest::newRow("unlisted 8") << 8 << "Request Failed!";
-    QTest::newRow("unlisted 11") << 11 << "Request Failed!";
-    QTest::newRow("negative") << -3 << "Request Failed!";
 }
 
 // The popup's title and the codes' way to it are seen through the engine in tst_kivo_peers
