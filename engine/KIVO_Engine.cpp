@@ -25,9 +25,9 @@ void loadSetting(const PlConfig &config, const KIVO_Setting &setting, Field &fie
     if (setting.store != KIVO_Setting::Store::Persistent) {
         return;
     }
-    field = static_cast<Field>(setting.held(config.readNumEntry(
-        QString::fromLatin1(kSettingsGroup), QString::fromLatin1(setting.key),
-        setting.defaultValue)));
+    field = static_cast<Field>(
+        setting.held(config.readNumEntry(QString::fromLatin1(kSettingsGroup),
+                                         QString::fromLatin1(setting.key), setting.defaultValue)));
 }
 
 } // namespace
@@ -39,10 +39,10 @@ void loadSettings(KIVO_Engine *engine)
     }
     PlConfig config(iniFilePath(), false);
 // A Low8 row fills an 8-bit field, any other an int one.
-#define KIVO_LOAD_SETTING(key, defaultValue, width, store, field)                                 \
-    static_assert(KIVO_Setting::Width::width == KIVO_Setting::Width::Low8                        \
-                      ? std::is_same_v<decltype(engine->field), quint8>                           \
-                      : std::is_same_v<decltype(engine->field), int>);                            \
+#define KIVO_LOAD_SETTING(key, defaultValue, width, store, field)                                  \
+    static_assert(KIVO_Setting::Width::width == KIVO_Setting::Width::Low8                          \
+                      ? std::is_same_v<decltype(engine->field), quint8>                            \
+                      : std::is_same_v<decltype(engine->field), int>);                             \
     loadSetting(config, KIVO_SETTING_ROW(key, defaultValue, width, store, field), engine->field);
     KIVO_FOR_EACH_SETTING(KIVO_LOAD_SETTING)
 #undef KIVO_LOAD_SETTING

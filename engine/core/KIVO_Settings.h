@@ -32,13 +32,13 @@ inline constexpr const char *kKeyCellBarring = "Cell Barring";
 // A Low8 field is unsigned 8-bit and keeps the low 8 bits of the integer read. The persistent
 // rows stand in the order loadSettings reads them; the volatile one is read by the Cell Bar
 // Access screen alone. F is a macro of five arguments, so that the engine can name its field.
-#define KIVO_FOR_EACH_SETTING(F)                                                                  \
-    F(kKeyMsgWarning, 0, Low8, Persistent, msg_warning_mode)                                      \
-    F(kKeyToneWarning, 0, Low8, Persistent, tone_warning_mode)                                    \
-    F(kKeyKivoMode, 0, Int, Persistent, kivo_mode)                                                \
-    F(kKeyStoredArfcn, -1, Int, Persistent, storedArfcn)                                          \
-    F(kKeyStickerMode, 0, Low8, Persistent, cell_sticker_mode)                                    \
-    F(kKeyStickerState, 0, Int, Persistent, cellStickerState)                                     \
+#define KIVO_FOR_EACH_SETTING(F)                                                                   \
+    F(kKeyMsgWarning, 0, Low8, Persistent, msg_warning_mode)                                       \
+    F(kKeyToneWarning, 0, Low8, Persistent, tone_warning_mode)                                     \
+    F(kKeyKivoMode, 0, Int, Persistent, kivo_mode)                                                 \
+    F(kKeyStoredArfcn, -1, Int, Persistent, storedArfcn)                                           \
+    F(kKeyStickerMode, 0, Low8, Persistent, cell_sticker_mode)                                     \
+    F(kKeyStickerState, 0, Int, Persistent, cellStickerState)                                      \
     F(kKeyCellBarring, 0, Int, Volatile, cellBarMode)
 
 // One row of the settings table.
@@ -61,9 +61,12 @@ struct KIVO_Setting {
 };
 
 // A row of KIVO_FOR_EACH_SETTING as a KIVO_Setting.
-#define KIVO_SETTING_ROW(key, defaultValue, width, store, field)                                 \
-    KIVO_Setting{key, defaultValue, KIVO_Setting::Width::width, KIVO_Setting::Store::store, #field}
-#define KIVO_SETTING_ENTRY(key, defaultValue, width, store, field)                               \
+#define KIVO_SETTING_ROW(key, defaultValue, width, store, field)                                   \
+    KIVO_Setting                                                                                   \
+    {                                                                                              \
+        key, defaultValue, KIVO_Setting::Width::width, KIVO_Setting::Store::store, #field          \
+    }
+#define KIVO_SETTING_ENTRY(key, defaultValue, width, store, field)                                 \
     KIVO_SETTING_ROW(key, defaultValue, width, store, field),
 
 inline constexpr KIVO_Setting kSettings[] = {KIVO_FOR_EACH_SETTING(KIVO_SETTING_ENTRY)};

@@ -64,10 +64,9 @@ KIVO_StatusReport::Setting reportSetting(const Definition &definition,
     setting.id = QString::fromLatin1(definition.id);
     setting.label = QString::fromLatin1(definition.label);
     setting.key = QString::fromLatin1(definition.key);
-    setting.stored = file.readProblem.isEmpty()
-                         ? readIntEntry(file.path.toLocal8Bit().constData(), row.key,
-                                        row.defaultValue)
-                         : row.defaultValue;
+    setting.stored = file.readProblem.isEmpty() ? readIntEntry(file.path.toLocal8Bit().constData(),
+                                                               row.key, row.defaultValue)
+                                                : row.defaultValue;
     setting.value = row.held(setting.stored);
     setting.isDefault = setting.value == row.defaultValue;
 
@@ -134,10 +133,9 @@ KIVO_StatusReport KIVO_StatusReport::read()
     report.m_settingsFile = fileAt(iniFileLocation());
     report.m_volatileFile = fileAt(QString::fromLatin1(kVolatilePath));
     for (const Definition &definition : definitions()) {
-        const bool isVolatile =
-            settingFor(definition.key).store == KIVO_Setting::Store::Volatile;
+        const bool isVolatile = settingFor(definition.key).store == KIVO_Setting::Store::Volatile;
         report.m_settings << reportSetting(definition, isVolatile ? report.m_volatileFile
-                                                                : report.m_settingsFile);
+                                                                  : report.m_settingsFile);
     }
     return report;
 }
