@@ -11,27 +11,41 @@
 #include <cassert>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 KIVO_Engine *kivo_eng = nullptr;
+
+namespace {
+
+// One row of the settings table into its engine field; a row of another store is read by the
+// screen that uses it.
+template <class Field>
+void loadSetting(const PlConfig &config, const KIVO_Setting &setting, Field &field)
+{
+    if (setting.store != KIVO_Setting::Store::Persistent) {
+        return;
+    }
+    field = static_cast<Field>(
+        setting.held(config.readNumEntry(QString::fromLatin1(kSettingsGroup),
+                                         QString::fromLatin1(setting.key), setting.defaultValue)));
+}
+
+} // namespace
 
 void loadSettings(KIVO_Engine *engine)
 {
     if (!engine) {
         return;
     }
-    const QString group = QString::fromLatin1(kSettingsGroup);
     PlConfig config(iniFilePath(), false);
-    // The 8-bit fields keep the low 8 bits of what the file holds.
-    engine->msg_warning_mode =
-        static_cast<quint8>(config.readNumEntry(group, QString::fromLatin1(kKeyMsgWarning), 0));
-    engine->tone_warning_mode =
-        static_cast<quint8>(config.readNumEntry(group, QString::fromLatin1(kKeyToneWarning), 0));
-    engine->kivo_mode = config.readNumEntry(group, QString::fromLatin1(kKeyKivoMode), 0);
-    engine->storedArfcn = config.readNumEntry(group, QString::fromLatin1(kKeyStoredArfcn), -1);
-    engine->cell_sticker_mode =
-        static_cast<quint8>(config.readNumEntry(group, QString::fromLatin1(kKeyStickerMode), 0));
-    engine->cellStickerState =
-        config.readNumEntry(group, QString::fromLatin1(kKeyStickerState), 0);
+// A Low8 row fills an 8-bit field, any other an int one.
+#define KIVO_LOAD_SETTING(key, defaultValue, width, store, field)                                  \
+    static_assert(KIVO_Setting::Width::width == KIVO_Setting::Width::Low8                          \
+                      ? std::is_same_v<decltype(engine->field), quint8>                            \
+                      : std::is_same_v<decltype(engine->field), int>);                             \
+    loadSetting(config, KIVO_SETTING_ROW(key, defaultValue, width, store, field), engine->field);
+    KIVO_FOR_EACH_SETTING(KIVO_LOAD_SETTING)
+#undef KIVO_LOAD_SETTING
 }
 
 void startKivoEngine(KIVO_Presenter *presenter)

@@ -119,7 +119,8 @@ private:
 // The one engine; set by main right after construction.
 extern KIVO_Engine *kivo_eng;
 
-// Reads the six persistent settings keys into the engine, with their defaults.
+// Reads the persistent rows of the settings table (KIVO_Settings.h) into the engine fields
+// they fill, with their defaults.
 void loadSettings(KIVO_Engine *engine);
 
 // The engine's start-up, as main runs it: creates the one engine into kivo_eng, gives it the

@@ -10,12 +10,20 @@
 
 #include <climits>
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 namespace {
 
-// The settings store and the telephony client library, as the sticker uses them.
+// The settings store, the telephony client library and the engine's popups, as the sticker
+// uses them.
 class EngineStickerLink final : public KIVO_StickerLink {
 public:
+    explicit EngineStickerLink(std::function<void(const KIVO_EnginePopup &)> show)
+        : m_show(std::move(show))
+    {
+    }
+
     int readSetting(const char *key, int defaultValue) override
     {
         return readIntEntry(iniFilePath().toLocal8Bit().constData(), key, defaultValue);
@@ -45,29 +53,35 @@ public:
     {
         return TAPI_KIVO_SetCellStickerMode(request);
     }
+
+    void showMessage(const QString &title, const QString &text) override
+    {
+        m_show({KIVO_EnginePopup::Kind::Message, title, text});
+    }
+
+private:
+    std::function<void(const KIVO_EnginePopup &)> m_show;
 };
 
 } // namespace
 
 void KIVO_Engine::setUpSticker()
 {
-    m_stickerLink = std::make_unique<EngineStickerLink>();
+    // The messages of "Set" are the user's own: each shows at once, and the request goes on
+    // once it is closed.
+    m_stickerLink = std::make_unique<EngineStickerLink>([this](const KIVO_EnginePopup &popup) {
+        if (m_presenter) {
+            m_presenter->show(popup);
+        } else {
+            post(popup);
+        }
+    });
     m_sticker = new KIVO_StickerMachine({cell_sticker_mode, stickerRequest, arfcn, storedArfcn,
                                          cellStickerState, prevCellStickerState},
                                         m_stickerLink.get(), this);
     connect(m_sticker, &KIVO_StickerMachine::noticeRequested, this, [this](const QString &text) {
         post({KIVO_EnginePopup::Kind::Notice, QStringLiteral("Cell Sticker Information"), text});
     });
-    // The messages of "Set" are the user's own: each shows at once and the request goes on
-    // once it is closed.
-    connect(m_sticker, &KIVO_StickerMachine::messageRequested, this,
-            [this](const QString &title, const QString &text) {
-                if (m_presenter) {
-                    m_presenter->show({KIVO_EnginePopup::Kind::Message, title, text});
-                } else {
-                    post({KIVO_EnginePopup::Kind::Message, title, text});
-                }
-            });
     connect(m_sticker, &KIVO_StickerMachine::tapiErrorRequested, this, &KIVO_Engine::showTapiError);
     connect(m_sticker, &KIVO_StickerMachine::cellBarred, this, &KIVO_Engine::cellBarred);
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -45,4 +46,26 @@ void writeIntEntry(const char *path, const char *key, int value)
 {
     PlConfig config(QString::fromLocal8Bit(path), false);
     config.writeEntry(QString::fromLatin1(kSettingsGroup), QString::fromLatin1(key), value);
+}
+
+const KIVO_Setting &settingFor(const char *key)
+{
+    for (const KIVO_Setting &setting : kSettings) {
+        if (std::strcmp(setting.key, key) == 0) {
+            return setting;
+        }
+    }
+    Q_UNREACHABLE();
+}
+
+QString settingStorePath(KIVO_Setting::Store store)
+{
+    return store == KIVO_Setting::Store::Volatile ? QString::fromLatin1(kVolatilePath)
+                                                  : iniFilePath();
+}
+
+int readSetting(const KIVO_Setting &setting)
+{
+    const QByteArray path = settingStorePath(setting.store).toLocal8Bit();
+    return setting.held(readIntEntry(path.constData(), setting.key, setting.defaultValue));
 }

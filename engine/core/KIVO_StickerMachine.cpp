@@ -92,8 +92,8 @@ void KIVO_StickerMachine::pressSet()
 void KIVO_StickerMachine::startSticker()
 {
     if (m_fields.cellStickerState != ArfcnEntered) {
-        emit messageRequested(QStringLiteral("Cell Sticker Error"),
-                              QStringLiteral("No cell selected"));
+        m_link->showMessage(QStringLiteral("Cell Sticker Error"),
+                            QStringLiteral("No cell selected"));
         return;
     }
     // The ARFCN of the last request again: nothing to send.
@@ -107,16 +107,15 @@ void KIVO_StickerMachine::startSticker()
 
     // Each message may run a nested event loop in which outcomes change the state: what
     // follows reads the fields afresh.
-    emit messageRequested(s_info,
-                          QStringLiteral("Set sticker on ARFCN %1 ?")
-                              .arg(static_cast<int>(stickerArfcn(m_fields.stickerRequest))));
+    m_link->showMessage(s_info, QStringLiteral("Set sticker on ARFCN %1 ?")
+                                    .arg(static_cast<int>(stickerArfcn(m_fields.stickerRequest))));
 
     if (m_link->checkArfcn(static_cast<quint32>(m_fields.arfcn)) != 0) {
         if (m_fields.cellStickerState == ArfcnEntered) {
             m_fields.arfcn = m_fields.storedArfcn;
         }
         restorePrevState();
-        emit messageRequested(s_info, QStringLiteral("Wrong ARFCN entered"));
+        m_link->showMessage(s_info, QStringLiteral("Wrong ARFCN entered"));
         return;
     }
 
@@ -139,7 +138,7 @@ void KIVO_StickerMachine::startSticker()
 void KIVO_StickerMachine::stopSticker()
 {
     if (m_fields.cellStickerState != StickerSet) {
-        emit messageRequested(s_info, QStringLiteral("Sticker not set"));
+        m_link->showMessage(s_info, QStringLiteral("Sticker not set"));
         return;
     }
     setStickerArfcn(m_fields.stickerRequest, static_cast<quint32>(m_fields.arfcn));

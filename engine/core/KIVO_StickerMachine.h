@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TAPI_KIVO.h"
+#include "TAPI_KIVO_Types.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -61,8 +61,8 @@ struct KIVO_StickerFields {
     int &prevCellStickerState;
 };
 
-// What the sticker asks of the world and needs answered at once: the settings file and the
-// telephony layer.
+// What the sticker asks of the world and needs answered at once: the settings file, the
+// telephony layer and the user.
 class KIVO_StickerLink {
 public:
     virtual ~KIVO_StickerLink() = default;
@@ -73,12 +73,16 @@ public:
     virtual quint8 checkArfcn(quint32 arfcn) = 0;
     // 0 when the layer accepted the request, otherwise its error code.
     virtual int sendRequest(const StickerRequest *request) = 0;
+    // A message the user's key brings up, shown at once; the machine goes on once it returns,
+    // reading its fields afresh (a modal message runs a nested event loop).
+    virtual void showMessage(const QString &title, const QString &text) = 0;
 };
 
 // The cell sticker: every change of its state, whether it comes from the "Cell Sticker" screen
 // (mode choice, "Set"), the "Arfcn" popup, the telephony layer's outcome events or a failure
-// passed back to a screen. The state lives in the engine's fields; what the user is told goes
-// out as signals, so that the machine runs without a display.
+// passed back to a screen. The state lives in the engine's fields; the messages of "Set" go
+// through the link as calls, and the signals tell facts, so that the machine runs without a
+// display.
 class KIVO_StickerMachine : public QObject {
     Q_OBJECT
 
@@ -108,8 +112,6 @@ public:
 signals:
     // The notice of an outcome; the state is settled when it goes out.
     void noticeRequested(const QString &text);
-    // A message the user's key brings up; the machine goes on once it has been shown.
-    void messageRequested(const QString &title, const QString &text);
     void tapiErrorRequested(int status);
     // The sticker failed (outcome codes 0 to 5).
     void cellBarred();

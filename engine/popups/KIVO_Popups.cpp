@@ -3,7 +3,7 @@
 #include "KIVO_Presenter.h"
 #include "PlMessageDlg.h"
 #include "PlNoticeDlg.h"
-#include "TAPI_KIVO.h"
+#include "TAPI_KIVO_Types.h"
 
 #include <QPixmap>
 

@@ -10,14 +10,11 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QByteArray ini = iniFilePath().toLocal8Bit();
-    const char *keys[] = {kKeyMsgWarning, kKeyToneWarning, kKeyKivoMode,
-                          kKeyStoredArfcn, kKeyStickerMode, kKeyStickerState};
     for (int round = 1;; ++round) {
-        for (const char *key : keys) {
-            writeIntEntry(ini.constData(), key, round);
+        for (const KIVO_Setting &setting : kSettings) {
+            writeIntEntry(settingStorePath(setting.store).toLocal8Bit().constData(), setting.key,
+                          round);
         }
-        writeIntEntry("/tmp/kivo", kKeyCellBarring, round);
         if (round == 1) {
             // Tells the test that the files exist.
             std::printf("ready\n");

@@ -46,8 +46,6 @@ void tst_KIVO_FtsWire::bitmapHalves_data()
     QTest::addColumn<quint64>("bitmap");
     QTest::addColumn<QByteArray>("wire"); // hi first, big-endian
 
-    QTest::newRow("bits 0 1 32 34")
-        << Q_UINT64_C(0x500000003) << QByteArray::fromHex("0000000500000003");
     QTest::newRow("bits 63 and 0")
         << ((Q_UINT64_C(1) << 63) | 1) << QByteArray::fromHex("8000000000000001");
     QTest::newRow("bits 32 and 31")
@@ -72,9 +70,6 @@ void tst_KIVO_FtsWire::answer_data()
     const quint64 no = s_untouched;
     const QStringList none;
     const QStringList old{"Old", "Older"};
-    QTest::newRow("valid: favourites hi 5 lo 3")
-        << s_favourites << QByteArray::fromHex("0000000500000003") << Q_UINT64_C(0x500000003) << no
-        << old;
     QTest::newRow("valid: favourites, lo's sign does not spill")
         << s_favourites << QByteArray::fromHex("0000000180000000") << Q_UINT64_C(0x180000000) << no
         << old;

@@ -12,16 +12,11 @@
 
 namespace {
 
-enum class Store { Settings, Volatile };
-
+// How the report shows a row of the settings table.
 struct Definition {
     const char *id;
     const char *label;
-    Store store;
     const char *key;
-    int defaultValue;
-    // KIVO keeps the low 8 bits of these.
-    bool eightBit;
     // The meaning of 0, 1, ...; empty for the stored ARFCN.
     QStringList names;
     // What KIVO's screen shows for a value outside `names`, empty when it shows none of them.
@@ -33,53 +28,23 @@ const QList<Definition> &definitions()
     static const QList<Definition> list = {
         {"ftsAvailability",
          "FTS availability",
-         Store::Settings,
          kKeyKivoMode,
-         0,
-         false,
          {"Off", "Temporarily On", "Permanently On"},
          "Permanently On"},
-        {"cellStickerMode",
-         "Cell sticker mode",
-         Store::Settings,
-         kKeyStickerMode,
-         0,
-         true,
-         {"Off", "On"},
-         "Off"},
+        {"cellStickerMode", "Cell sticker mode", kKeyStickerMode, {"Off", "On"}, "Off"},
         {"cellStickerState",
          "Cell sticker state",
-         Store::Settings,
          kKeyStickerState,
-         0,
-         false,
          {"none", "ARFCN entered, request pending", "sticker set"},
          QString()},
-        {"storedArfcn", "Stored ARFCN", Store::Settings, kKeyStoredArfcn, -1, false, {}, QString()},
+        {"storedArfcn", "Stored ARFCN", kKeyStoredArfcn, {}, QString()},
         {"cellBarAccess",
          "Cell bar access",
-         Store::Volatile,
          kKeyCellBarring,
-         0,
-         false,
          {"Normal", "Inverted", "Ignored"},
          "Ignored"},
-        {"messageWarning",
-         "Message warning",
-         Store::Settings,
-         kKeyMsgWarning,
-         0,
-         true,
-         {"Off", "On"},
-         "Off"},
-        {"toneWarning",
-         "Tone warning",
-         Store::Settings,
-         kKeyToneWarning,
-         0,
-         true,
-         {"Off", "On"},
-         "Off"},
+        {"messageWarning", "Message warning", kKeyMsgWarning, {"Off", "On"}, "Off"},
+        {"toneWarning", "Tone warning", kKeyToneWarning, {"Off", "On"}, "Off"},
     };
     return list;
 }
@@ -91,19 +56,19 @@ KIVO_StatusReport::File fileAt(const QString &devicePath)
 }
 
 // A file KIVO cannot read gives it the defaults; it is not opened here either.
-KIVO_StatusReport::Setting readSetting(const Definition &definition,
-                                       const KIVO_StatusReport::File &file)
+KIVO_StatusReport::Setting reportSetting(const Definition &definition,
+                                         const KIVO_StatusReport::File &file)
 {
+    const KIVO_Setting &row = settingFor(definition.key);
     KIVO_StatusReport::Setting setting;
     setting.id = QString::fromLatin1(definition.id);
     setting.label = QString::fromLatin1(definition.label);
     setting.key = QString::fromLatin1(definition.key);
-    setting.stored = file.readProblem.isEmpty()
-                         ? readIntEntry(file.path.toLocal8Bit().constData(), definition.key,
-                                        definition.defaultValue)
-                         : definition.defaultValue;
-    setting.value = definition.eightBit ? static_cast<quint8>(setting.stored) : setting.stored;
-    setting.isDefault = setting.value == definition.defaultValue;
+    setting.stored = file.readProblem.isEmpty() ? readIntEntry(file.path.toLocal8Bit().constData(),
+                                                               row.key, row.defaultValue)
+                                                : row.defaultValue;
+    setting.value = row.held(setting.stored);
+    setting.isDefault = setting.value == row.defaultValue;
 
     if (definition.names.isEmpty()) {
         // The stored ARFCN: written unsigned, read back as an int, so 4294967295 is -1.
@@ -168,9 +133,9 @@ KIVO_StatusReport KIVO_StatusReport::read()
     report.m_settingsFile = fileAt(iniFileLocation());
     report.m_volatileFile = fileAt(QString::fromLatin1(kVolatilePath));
     for (const Definition &definition : definitions()) {
-        report.m_settings << readSetting(definition, definition.store == Store::Volatile
-                                                         ? report.m_volatileFile
-                                                         : report.m_settingsFile);
+        const bool isVolatile = settingFor(definition.key).store == KIVO_Setting::Store::Volatile;
+        report.m_settings << reportSetting(definition, isVolatile ? report.m_volatileFile
+                                                                  : report.m_settingsFile);
     }
     return report;
 }
