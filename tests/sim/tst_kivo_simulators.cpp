@@ -213,8 +213,6 @@ void tst_KIVO_Simulators::telephony_data()
            "SetCellBarAccessMode 1 = org.kivo.Sim.Error.Failed; "
            "Register 0x0f03 = org.kivo.Sim.Error.Failed; CheckArfcn 62 = org.kivo.Sim.Error.Failed",
            "");
-    addRow("control: injected events of 1 byte and of another type", "",
-           "InjectEvent 0x0f03 06; InjectEvent 0x1234 61626364", "0f03 06; 1234 61626364");
     addRow("control: absent until Appear", "--absent",
            "Register 0x0f03 = org.freedesktop.DBus.Error.ServiceUnknown; Appear = b true; "
            "Register 0x0f03 = i 1",
