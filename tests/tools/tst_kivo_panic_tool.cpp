@@ -209,17 +209,11 @@ void tst_KIVO_PanicTool::run_data()
         "2024-05-04 13:05:09  kernel   82000 \n");
     row("timeline, no panics", "empty: timeline", 0, "No Panics to display\n");
 
-    row("json: list bp", "--json list bp", 0, R"({
-        "source": "bp", "count": 3, "panics": [
-        {"source": "bp", "number": 3, "id": 418, "idHex": "1a2", "timestamp": 1714827909,
-         "time": "2024-05-04T13:05:09Z", "version": "01.02.03", "length": 8,
-         "data": "0011223344556677", "row": "3 1a2 01.02"},
-        {"source": "bp", "number": 2, "id": 32, "idHex": "20", "timestamp": 1714824000,
-         "time": "2024-05-04T12:00:00Z", "version": "01.02.00", "length": 5,
-         "data": "1020304050", "row": "2 20 01.02"},
-        {"source": "bp", "number": 1, "id": 16, "idHex": "10", "timestamp": 1714820000,
-         "time": "2024-05-04T10:53:20Z", "version": "01.01.00", "length": 2,
-         "data": "aabb", "row": "1 10 01.01"}]})");
+    row("late: json: list bp, 2097", "late: --json list bp", 0, R"({
+        "source": "bp", "count": 1, "panics": [
+        {"source": "bp", "number": 1, "id": 177, "idHex": "b1", "timestamp": 4026531840,
+         "time": "2097-08-05T09:04:00Z", "version": "01.02.03", "length": 2, "data": "ccdd",
+         "row": "1 b1 01.02"}]})");
     row("json: list ap, count above the records", "list ap --json", 0, R"({
         "source": "ap", "count": 3, "panics": [
         {"source": "ap", "number": 3, "id": 532736, "idHex": "82100", "module": "browser",
