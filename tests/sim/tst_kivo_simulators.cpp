@@ -181,8 +181,6 @@ void tst_KIVO_Simulators::telephony_data()
     sticker("sticker: ARFCN in no band", "", "0100040000", "0f03 00010000 00040000 0000 0000");
     sticker("sticker: ARFCN of a band not in use", "", "0180000000",
             "0f03 00020000 80000000 0000 0000");
-    sticker("sticker: DCS-only ARFCN with PCS in use", "--bands PCS1900", "014a030000",
-            "0f03 00020000 4a030000 0000 0000");
     // A refused request queues no outcome: it would arrive before the barred one.
     addRow("sticker: refused empty, 4 bytes, 6 bytes, mode 2", "",
            "SetCellStickerMode " + s_invalid + "; SetCellStickerMode 013e0000" + s_invalid +
