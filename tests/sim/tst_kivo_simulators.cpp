@@ -181,8 +181,6 @@ void tst_KIVO_Simulators::telephony_data()
     sticker("sticker: ARFCN in no band", "", "0100040000", "0f03 00010000 00040000 0000 0000");
     sticker("sticker: ARFCN of a band not in use", "", "0180000000",
             "0f03 00020000 80000000 0000 0000");
-    sticker("sticker: DCS-only ARFCN with PCS in use", "--bands PCS1900", "014a030000",
-            "0f03 00020000 4a030000 0000 0000");
     // A refused request queues no outcome: it would arrive before the barred one.
     addRow("sticker: refused empty, 4 bytes, 6 bytes, mode 2", "",
            "SetCellStickerMode " + s_invalid + "; SetCellStickerMode 013e0000" + s_invalid +
@@ -213,8 +211,6 @@ void tst_KIVO_Simulators::telephony_data()
            "SetCellBarAccessMode 1 = org.kivo.Sim.Error.Failed; "
            "Register 0x0f03 = org.kivo.Sim.Error.Failed; CheckArfcn 62 = org.kivo.Sim.Error.Failed",
            "");
-    addRow("control: injected events of 1 byte and of another type", "",
-           "InjectEvent 0x0f03 06; InjectEvent 0x1234 61626364", "0f03 06; 1234 61626364");
     addRow("control: absent until Appear", "--absent",
            "Register 0x0f03 = org.freedesktop.DBus.Error.ServiceUnknown; Appear = b true; "
            "Register 0x0f03 = i 1",

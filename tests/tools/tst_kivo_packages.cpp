@@ -117,19 +117,15 @@ void tst_KIVO_Packages::package()
         return QString::fromUtf8(runTool("dpkg-deb", {"-f", m_debs.value(package), name}).out)
             .trimmed();
     };
-    QVERIFY2(field("Maintainer").contains(QLatin1Char('@')), qPrintable(field("Maintainer")));
     for (const QString &library : libraries) {
         const bool absent = library.startsWith(QLatin1Char('!'));
         QVERIFY2(field("Depends").contains(library.mid(absent)) != absent, qPrintable(library));
     }
 
-    // The architecture this tree is built for (a cross build's target), and the programs inside
-    // are for it too: the same machine as this test program's own.
-    const QString arch = field("Architecture");
-    QCOMPARE(arch, QStringLiteral(KIVO_DEB_ARCH));
-    QVERIFY2(elfMachineOf(arch) != 0, qPrintable(arch));
+    // The architecture named is the one the programs inside are built for: the same machine as
+    // this test program's own (a cross build's target too).
     const int ownMachine = elfMachine(QCoreApplication::applicationFilePath());
-    QCOMPARE(ownMachine, elfMachineOf(arch));
+    QCOMPARE(elfMachineOf(field("Architecture")), ownMachine);
     for (const QString &program : std::as_const(installed)) {
         QCOMPARE(elfMachine(root + "/usr/bin/" + program), ownMachine);
     }
@@ -145,10 +141,6 @@ void tst_KIVO_Packages::toolsRunFromScratchRoot()
     QVERIFY2(status.exitCode == 0, status.err);
     const QJsonObject settings = QJsonDocument::fromJson(status.out)["settings"].toObject();
     QCOMPARE(settings["storedArfcn"]["band"].toString(), QStringLiteral("P-GSM 900"));
-
-    const ToolRun help = runTool(bin + "kivo-qcop", {"--help"});
-    QVERIFY2(help.exitCode == 0, help.err);
-    QVERIFY(help.out.startsWith("Usage: kivo-qcop send"));
 }
 
 QTEST_GUILESS_MAIN(tst_KIVO_Packages)
