@@ -1,14 +1,107 @@
-// The main menu and the common list-screen pattern, driven with the keys as a user drives them.
+// The start-up gate (feature flag 356, the program run as it is run), the main menu, the
+// list-screen pattern, and the FTS Options screens against an FTS engine on
+// the test's private bus: the titles retry, the editors waiting for titles, the rows the
+// favourites and visibles editors show and what Back sends byte for byte, and the availability
+// choice as the application manager and the settings file see it.
+#include "KIVO_FTSOptions_P2.h"
+#include "KIVO_Favourites.h"
+#include "KIVO_FtsBitmap.h"
 #include "KIVO_ListScreen.h"
 #include "KIVO_MainScreen.h"
+#include "KIVO_Settings.h"
+#include "KIVO_Visibles.h"
 #include "KivoTestRoot.h"
+#include "PopupWatcher.h"
+#include "QCopChannel.h"
 #include "ScreenHelpers.h"
+#include "StderrCapture.h"
 
 #include <QAccessible>
+#include <QByteArrayList>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QPointer>
+#include <QProcess>
 #include <QTimer>
 
+#include <memory>
+
+#include <sys/stat.h>
+
 namespace {
+
+// An FTS engine on the test's private bus: records every request on "fts_listen_channel" and,
+// while `answering`, replies on "kivo_listen_channel" with blocks written by hand.
+class FtsPeer {
+public:
+    FtsPeer()
+    {
+        QObject::connect(&m_channel, &QCopChannel::received, &m_channel,
+                         [this](const QByteArray &message, const QByteArray &data) {
+                             names << message;
+                             blocks << data;
+                             if (!answering) {
+                                 return;
+                             }
+                             if (message == "getTitles(QString,QString)") {
+                                 send("getTiltlesRsp(QString, QString)", titlesBlock(titles));
+                             } else if (message == "getFavourites(QString,QString)") {
+                                 send("getFavouritesRsp(QString, QString)", favourites);
+                             } else if (message == "getVisibles(QString,QString)") {
+                                 send("getVisiblesResponse(QString, Qstring)", visibles);
+                             }
+                         });
+    }
+
+    // The count byte, then each title as a 32-bit big-endian byte count and UTF-16 big-endian.
+    static QByteArray titlesBlock(const QStringList &titles)
+    {
+        QByteArray block(1, char(titles.size()));
+        for (const QString &title : titles) {
+            const int size = title.size() * 2;
+            const char count[] = {char(size >> 24), char(size >> 16), char(size >> 8), char(size)};
+            block.append(count, 4);
+            for (QChar c : title) {
+                block.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+            }
+        }
+        return block;
+    }
+
+    static void send(const char *message, const QByteArray &data)
+    {
+        QCopChannel::send("kivo_listen_channel", message, data);
+    }
+
+    // "name hexdata" of each request from `from` on, up to a marker sent now: one sender's
+    // messages keep their order on the bus, so anything sent before has arrived by then.
+    QByteArrayList requestsFrom(int from)
+    {
+        const int markers = names.count("marker");
+        QCopChannel::send("fts_listen_channel", "marker", QByteArray());
+        if (!QTest::qWaitFor([&] { return names.count("marker") > markers; }, 5000)) {
+            return {"no marker"};
+        }
+        QByteArrayList seen;
+        for (int i = from; i < names.size(); ++i) {
+            if (names.at(i) != "marker") {
+                seen << names.at(i) + ' ' + blocks.at(i).toHex();
+            }
+        }
+        return seen;
+    }
+
+    bool answering = true;
+    QStringList titles;
+    QByteArray favourites = QByteArray(8, '\0');
+    QByteArray visibles = QByteArray(8, '\0');
+    QByteArrayList names;
+    QByteArrayList blocks;
+
+private:
+    QCopChannel m_channel{"fts_listen_channel"};
+};
+
 
 // A menu as the later menus are built: row 0 opens a child menu, row 1 nothing.
 class Menu : public KIVO_ListScreen {
@@ -48,20 +141,121 @@ void walk(QAccessibleInterface *node, const std::function<void(QAccessibleInterf
     }
 }
 
+
+
+// An editor over `titles` titles named "Screen 0", "Screen 1", ...
+std::unique_ptr<PlKbMainWidget> makeEditor(bool visibles, int titles)
+{
+    QStringList names;
+    for (int i = 0; i < titles; ++i) {
+        names << QStringLiteral("Screen %1").arg(i);
+    }
+    kivo_eng->slotFTSEngineMessage("getTiltlesRsp(QString, QString)", FtsPeer::titlesBlock(names));
+    if (visibles) {
+        return std::make_unique<KIVO_Visibles>(nullptr, nullptr);
+    }
+    return std::make_unique<KIVO_Favourites>(nullptr, nullptr);
+}
+
+
 } // namespace
 
 class tst_KIVO_MainScreen : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void gate_data();
+    void gate();
     void mainMenu();
     void exitEndsTheLoop();
     void backPattern();
     void checkStateThroughAccessibility();
+    void openFromMainMenu();
+    void titlesRetry();
+    void editorsWaitForTitles();
+    void availability_data();
+    void availability();
+    void visiblesShiftAtTheEnds();
+    void showOperation_data();
+    void showOperation();
+    void commit_data();
+    void commit();
+    void secondAnswerReplacesRows();
+
+    // org.kivo.SystemState.ClientEvent as the application manager receives it.
+    void clientEvent(int event)
+    {
+        m_events << event;
+    }
 
 private:
     KivoTestRoot m_root;
+    QList<int> m_events;
 };
+
+
+void tst_KIVO_MainScreen::gate_data()
+{
+    QTest::addColumn<QByteArray>("flexbits"); // null: no flag file
+    QTest::addColumn<QByteArray>("traces");   // stderr, whole when refused, its start when run
+
+    const QByteArray stop("Stops the activity of KIVO");
+    QTest::newRow("refused: flag 2") << QByteArray("356=2\n") << "value of flex=2" + stop;
+    QTest::newRow("refused: flag 256 is 0 in its low byte")
+        << QByteArray("356=256\n") << "value of flex=0" + stop;
+    QTest::newRow("refused: flag missing, other flags present")
+        << QByteArray("# flags\n355=1\n357=1\n") << "value of flex=0" + stop;
+    QTest::newRow("refused: flag only in a comment")
+        << QByteArray("#356=1\n") << "value of flex=0" + stop;
+    QTest::newRow("refused: no flag file") << QByteArray() << "value of flex=0" + stop;
+    // A FIFO with no writer would block the read for good; it counts as no flag file.
+    QTest::newRow("refused: flag file is a FIFO") << QByteArray("<fifo>") << "value of flex=0" + stop;
+    // Running means past the gate: the engine traces its construction.
+    const QByteArray runs("value of flex=1[KIVO] KIVO_Engine::KIVO_Engine\r\n");
+    QTest::newRow("runs: 356=1") << QByteArray("356=1\n") << runs;
+    QTest::newRow("runs: 257 is 1 in its low byte, among comments")
+        << QByteArray("# device flags\n100=3\n356=257\n") << runs;
+}
+
+void tst_KIVO_MainScreen::gate()
+{
+    QFETCH(QByteArray, flexbits);
+    QFETCH(QByteArray, traces);
+
+    m_root.remove(QStringLiteral("/etc/kivo/flexbits"));
+    if (flexbits == "<fifo>") {
+        const QByteArray path = m_root.path(QStringLiteral("/etc/kivo/flexbits")).toLocal8Bit();
+        QVERIFY(QDir().mkpath(QFileInfo(QString::fromLocal8Bit(path)).absolutePath()));
+        QVERIFY(::mkfifo(path.constData(), 0600) == 0);
+    } else if (!flexbits.isNull()) {
+        m_root.writeFlexBits(flexbits);
+    }
+    QProcess kivo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KIVO_ROOT"), m_root.root());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    kivo.setProcessEnvironment(env);
+    kivo.start(QStringLiteral(KIVO_BINARY), {});
+    QVERIFY(kivo.waitForStarted(10000));
+    if (traces.contains("Stops the activity")) {
+        QVERIFY(kivo.waitForFinished(10000));
+        QCOMPARE(kivo.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(kivo.exitCode(), 1);
+        QCOMPARE(kivo.readAllStandardError(), traces);
+        QCOMPARE(kivo.readAllStandardOutput(), QByteArray());
+        return;
+    }
+    QByteArray seen;
+    QTRY_VERIFY_WITH_TIMEOUT((seen += kivo.readAllStandardError()).contains("KIVO_Engine") ||
+                                 kivo.state() != QProcess::Running,
+                             10000);
+    QCOMPARE(kivo.state(), QProcess::Running);
+    QVERIFY2(seen.startsWith(traces), seen.constData());
+    QVERIFY(!seen.contains("Stops the activity"));
+    kivo.kill();
+    QVERIFY(kivo.waitForFinished(5000));
+}
 
 // The rows, titles and soft keys, on the screen and through the accessibility interface.
 void tst_KIVO_MainScreen::mainMenu()
@@ -175,6 +369,338 @@ void tst_KIVO_MainScreen::checkStateThroughAccessibility()
         }
     });
     QCOMPARE(rows, (QStringList{"Serving Cell checkable", "Neighbours checkable checked"}));
+}
+
+
+void tst_KIVO_MainScreen::initTestCase()
+{
+    QVERIFY(QDBusConnection::sessionBus().connect(QString(), "/org/kivo/SystemState",
+                                                  "org.kivo.SystemState", "ClientEvent", this,
+                                                  SLOT(clientEvent(int))));
+}
+
+void tst_KIVO_MainScreen::openFromMainMenu()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    KIVO_MainScreen mainScreen(nullptr, nullptr);
+    mainScreen.show();
+    StderrCapture capture;
+    QTest::keyClick(&mainScreen, Qt::Key_Return);
+    QCOMPARE(capture.text(), QByteArray("[KIVO] start KIVO_FTS_Options_P2()\r\n"
+                                        "[KIVO] pernu KIVO_FTSOptions::KIVO_FTSOptions \r\n"
+                                        "[KIVO] pernu in FTSOptions getTitleInfo()\r\n"
+                                        "[KIVO] KIVO_Engine::getTitleInfo \r\n"
+                                        "[KIVO] show FTSOptions \r\n"));
+    QPointer<KIVO_FTSOptions_P2> screen = shown<KIVO_FTSOptions_P2>();
+    QVERIFY(screen);
+    QCOMPARE(rowsOf(screen).size(), 3);
+    QCOMPARE(rowsOf(screen).last(), QStringLiteral("Edit Visibles"));
+    QCOMPARE(screen->windowTitle(), QStringLiteral("FTS Options"));
+    QCOMPARE(softKeysOf(screen), "|Exit");
+    QCOMPARE(peer.requestsFrom(0), QByteArrayList{"getTitles(QString,QString) "});
+
+    // Exit hides and puts no title back; chosen again, a fresh screen replaces it.
+    QTest::keyClick(screen.data(), Qt::Key_F2);
+    QVERIFY(!screen->isVisible());
+    QCOMPARE(titleOf(&mainScreen), "FTS Options");
+    QTest::keyClick(&mainScreen, Qt::Key_Return);
+    QVERIFY(screen.isNull());
+    QVERIFY(shown<KIVO_FTSOptions_P2>());
+}
+
+// While no FTS engine answers, the screen asks again, hidden too; the tick after the titles came
+// stops the retry for good, so titles lost afterwards (an unasked empty list) bring none. Only
+// time passing can show that.
+void tst_KIVO_MainScreen::titlesRetry()
+{
+    const QByteArray retry = "[KIVO]***************retry get titles******* \r\n";
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    peer.titles = QStringList{"Serving Cell", "Ciphering"};
+    StderrCapture capture;
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    QTest::keyClick(&screen, Qt::Key_F2);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.names.count("getTitles(QString,QString)") >= 3, 15000);
+    QVERIFY(capture.text().count(retry) >= 2);
+    peer.answering = true;
+    QTRY_COMPARE_WITH_TIMEOUT(int(scope.engine.titlesNum), 2, 5000);
+    QTest::qWait(2500);
+    FtsPeer::send("getTiltlesRsp(QString, QString)", FtsPeer::titlesBlock({}));
+    QTRY_COMPARE(int(scope.engine.titlesNum), 0);
+    capture.clear();
+    QVERIFY(!QTest::qWaitFor([&] { return capture.text().contains(retry); }, 4500));
+}
+
+void tst_KIVO_MainScreen::editorsWaitForTitles()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    PopupWatcher popups;
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    auto *list = screen.findChild<PlListBox *>();
+    emit list->selected(1);
+    emit list->selected(2);
+    QCOMPARE(popups.seen().size(), 2);
+    for (const PopupSeen &seen : popups.seen()) {
+        QCOMPARE(seen.className + ':' + seen.text, "PlNoticeDlg:List N/A,Please Wait");
+    }
+    QVERIFY(!shown<KIVO_Favourites>() && !shown<KIVO_Visibles>());
+
+    FtsPeer::send("getTiltlesRsp(QString, QString)",
+                  FtsPeer::titlesBlock({"Serving Cell", "Neighbour Cells", "Timing Advance",
+                                        "Power Control", "Channel Info"}));
+    QTRY_COMPARE(int(scope.engine.titlesNum), 5);
+    emit list->selected(2);
+    QPointer<KIVO_Visibles> first = shown<KIVO_Visibles>();
+    QVERIFY(first);
+    emit list->selected(2);
+    QVERIFY(first.isNull());
+    QVERIFY(shown<KIVO_Visibles>());
+    emit list->selected(1);
+    QVERIFY(shown<KIVO_Favourites>());
+    QCOMPARE(popups.seen().size(), 2);
+}
+
+void tst_KIVO_MainScreen::availability_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // the settings file before; empty: none
+    QTest::addColumn<int>("preselected");
+    QTest::addColumn<int>("choice"); // -1: cancelled
+    QTest::addColumn<QList<int>>("events");
+    QTest::addColumn<QByteArray>("after"); // the settings file after
+    QTest::addColumn<QString>("popups");   // the confirmation, "title|text"; "|" none
+    QTest::addColumn<QByteArray>("trace");
+
+    const QByteArray seven("[KIVO]\nkivo_mode=7\n");
+    const QByteArray one("[KIVO]\nkivo_mode=1\n");
+    const QString set = QStringLiteral("FTS Options|FTS successfully set to: ");
+    QTest::newRow("stored 7 reads as Permanently On, and accepting writes 2")
+        << seven << 2 << 2 << QList<int>{30} << QByteArray("[KIVO]\nkivo_mode=2\n")
+        << set + "Permanently On" << QByteArray("values are 7 2 Going in");
+    QTest::newRow("the current mode posts and confirms but writes nothing")
+        << one << 1 << 1 << QList<int>{30} << one << set + "Temorarily On"
+        << QByteArray("values are 1 1 ");
+    QTest::newRow("Off posts 31") << one << 1 << 0 << QList<int>{31}
+                                  << QByteArray("[KIVO]\nkivo_mode=0\n") << set + "Off"
+                                  << QByteArray("values are 1 0 Going in");
+    QTest::newRow("no file: Temporarily On writes 1")
+        << QByteArray() << 0 << 1 << QList<int>{30} << one << set + "Temorarily On"
+        << QByteArray("values are 0 1 Going in");
+    QTest::newRow("cancelled changes nothing")
+        << seven << 2 << -1 << QList<int>{} << seven << "|" << QByteArray();
+}
+
+void tst_KIVO_MainScreen::availability()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, preselected);
+    QFETCH(int, choice);
+    QFETCH(QList<int>, events);
+    QFETCH(QByteArray, trace);
+
+    const QString ini = KivoTestRoot::defaultIniPath();
+    m_root.remove(ini);
+    if (!stored.isEmpty()) {
+        m_root.writeFile(ini, stored);
+    }
+    EngineScope scope;
+    loadSettings(&scope.engine);
+    m_events.clear();
+    PopupWatcher popups;
+    popups.answer(choice < 0 ? PopupWatcher::Answer::Cancel : PopupWatcher::Answer::Accept, choice);
+    popups.answer(PopupWatcher::Answer::Accept);
+    KIVO_FTSOptions_P2 screen(nullptr, nullptr);
+    StderrCapture capture;
+    QTest::keyClick(&screen, Qt::Key_Return);
+
+    QCOMPARE(popups.seen().size(), choice < 0 ? 1 : 2);
+    const PopupSeen dialog = popups.seen().first();
+    QCOMPARE(dialog.title, QStringLiteral("FTS Options"));
+    QCOMPARE(dialog.rows, (QStringList{"Off", "Temporarily On", "Permanently On"}));
+    QCOMPARE(dialog.currentRow, preselected);
+    QCOMPARE(dialog.checked.indexOf(true), preselected);
+    QCOMPARE(dialog.checked.count(true), 1);
+    QTEST(popups.seen().value(1).title + '|' + popups.seen().value(1).text, "popups");
+    const QByteArray traced = capture.text();
+    QVERIFY2(trace.isEmpty() ? !traced.contains("values are") : traced.contains(trace), traced);
+    QCOMPARE(traced.contains("Going in"), trace.contains("Going in"));
+    QTEST(m_root.readFile(ini), "after");
+
+    // A marker event of our own: one sender's signals keep their order on the bus.
+    QDBusMessage marker =
+        QDBusMessage::createSignal("/org/kivo/SystemState", "org.kivo.SystemState", "ClientEvent");
+    QDBusConnection::sessionBus().send(marker << -1);
+    QTRY_VERIFY(m_events.contains(-1));
+    QCOMPARE(m_events, events << -1);
+}
+
+
+void tst_KIVO_MainScreen::visiblesShiftAtTheEnds()
+{
+    // Shifts of 64 and of a negative count are undefined in C++: no title keeps no bit, 64
+    // titles and more keep them all.
+    QCOMPARE(titleBitsShifted(~Q_UINT64_C(0), 0), Q_UINT64_C(0));
+    QCOMPARE(titleBitsShifted(Q_UINT64_C(0x8000000000000001), 70), Q_UINT64_C(0x8000000000000001));
+}
+
+void tst_KIVO_MainScreen::showOperation_data()
+{
+    QTest::addColumn<bool>("visibles");
+    QTest::addColumn<quint64>("cached");
+    QTest::addColumn<QByteArrayList>("requests");
+
+    // Cached: the rows fill inside the constructor and nothing is sent.
+    QTest::newRow("favourites cached") << false << Q_UINT64_C(0x5) << QByteArrayList{};
+    QTest::newRow("favourites uncached")
+        << false << Q_UINT64_C(0) << QByteArrayList{"getFavourites(QString,QString) "};
+    QTest::newRow("visibles cached") << true << Q_UINT64_C(0x5) << QByteArrayList{};
+    QTest::newRow("visibles uncached")
+        << true << Q_UINT64_C(0) << QByteArrayList{"getVisibles(QString,QString) "};
+}
+
+void tst_KIVO_MainScreen::showOperation()
+{
+    QFETCH(bool, visibles);
+    QFETCH(quint64, cached);
+
+    EngineScope scope;
+    FtsPeer peer;
+    peer.answering = false;
+    (visibles ? scope.engine.visBitMap : scope.engine.fabBitMap) = cached;
+    auto editor = makeEditor(visibles, 3);
+    QCOMPARE(rowsOf(editor.get()).size(), cached ? 3 : 0);
+    QCOMPARE(checkedRows(editor.get()), (cached ? QList<int>{0, 2} : QList<int>{}));
+    editor->show();
+    QCOMPARE(editor->windowTitle(), visibles ? "Edit Visibles" : "Edit Favourites");
+    QCOMPARE(softKeysOf(editor.get()), "Select|Back");
+    QTEST(peer.requestsFrom(0), "requests");
+    if (cached) {
+        return;
+    }
+    // Select and Back on a list the FTS engine never filled: nothing to toggle or send.
+    press(editor.get(), {Qt::Key_F1, Qt::Key_F2});
+    QVERIFY(!editor->isVisible());
+    QTEST(peer.requestsFrom(0), "requests");
+}
+
+void tst_KIVO_MainScreen::commit_data()
+{
+    QTest::addColumn<bool>("visibles");
+    QTest::addColumn<int>("titles");
+    QTest::addColumn<QByteArray>("reported"); // the FTS engine's answer, hi then lo
+    QTest::addColumn<QList<int>>("checked");  // rows checked once filled
+    QTest::addColumn<QList<int>>("toggles");
+    QTest::addColumn<QByteArray>("sent");  // hex of the set request's block; empty: none
+    QTest::addColumn<QByteArray>("trace"); // what Back traces, where pinned
+
+    QList<int> first64;
+    for (int i = 0; i < 64; ++i) {
+        first64 << i;
+    }
+    QTest::newRow("favourites: rows 0 and 2 toggled on")
+        << false << 5 << QByteArray::fromHex("0000000000000002") << QList<int>{1}
+        << QList<int>{0, 2} << QByteArray("0000000000000007")
+        << QByteArray("slot Back \r\nsetBitMap favourite true, index = 0\r\n"
+                      "setBitMap favourite true, index = 1\r\n"
+                      "setBitMap favourite true, index = 2\r\n"
+                      "[KIVO] fabBitMap to set 7 \r\n[KIVO] KIVO_Engine::setFavourites\r\n"
+                      "[KIVO] setFavourites hiValue = 0, loValue = 7 \r\n");
+    QTest::newRow("favourites: untouched")
+        << false << 5 << QByteArray::fromHex("0000000000000012") << QList<int>{1, 4} << QList<int>{}
+        << QByteArray()
+        << QByteArray("slot Back \r\nsetBitMap favourite true, index = 1\r\n"
+                      "setBitMap favourite true, index = 4\r\n[KIVO] fabBitMap is not changed");
+    QTest::newRow("favourites: reported bits above the titles are dropped")
+        << false << 3 << QByteArray::fromHex("0000000100000005") << QList<int>{0, 2} << QList<int>{}
+        << QByteArray("0000000000000005") << QByteArray();
+    QTest::newRow("favourites: all unchecked sends 0")
+        << false << 2 << QByteArray::fromHex("0000000000000003") << QList<int>{0, 1}
+        << QList<int>{0, 1} << QByteArray("0000000000000000") << QByteArray();
+    QTest::newRow("favourites: rows from 64 on have no bit")
+        << false << 70 << QByteArray::fromHex("ffffffffffffffff") << first64 << QList<int>{64, 69}
+        << QByteArray() << QByteArray();
+    QTest::newRow("visibles, 10 titles: bits above the titles decide nothing")
+        << true << 10 << QByteArray::fromHex("0000000000001001") << QList<int>{0} << QList<int>{}
+        << QByteArray() << QByteArray();
+    QTest::newRow("visibles, 10 titles: row 9 decides")
+        << true << 10 << QByteArray::fromHex("0000000000001001") << QList<int>{0} << QList<int>{9}
+        << QByteArray("0000000000000201")
+        << QByteArray("setBitMap visible true, index = 0\r\n"
+                      "setBitMap visible true, index = 9\r\n"
+                      "[UI] visValidBitMap == 8040000000000000 \r\n"
+                      "[UI] oldVisValidBitMap == 40000000000000 \r\n"
+                      "[KIVO] visBitMap set 201 \r\n[KIVO] KIVO_Engine::setVisibles \r\n"
+                      "[KIVO] setvisibles hiValue =0, loValue = 201 \r\n");
+    QTest::newRow("visibles, 64 titles: bit 63 decides")
+        << true << 64 << QByteArray::fromHex("8000000000000001") << QList<int>{0, 63}
+        << QList<int>{63} << QByteArray("0000000000000001") << QByteArray();
+    QTest::newRow("visibles, 70 titles: rows from 64 on have no bit")
+        << true << 70 << QByteArray::fromHex("0000000000000001") << QList<int>{0} << QList<int>{65}
+        << QByteArray()
+        << QByteArray("setBitMap visible true, index = 0\r\n"
+                      "setBitMap visible true, index = 65\r\n"
+                      "[UI] visValidBitMap == 1 \r\n"
+                      "[UI] oldVisValidBitMap == 1 \r\n"
+                      "[KIVO] visBitMap is not changed");
+}
+
+void tst_KIVO_MainScreen::commit()
+{
+    QFETCH(bool, visibles);
+    QFETCH(int, titles);
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, trace);
+
+    EngineScope scope;
+    FtsPeer peer;
+    QFETCH(QByteArray, reported);
+    (visibles ? peer.visibles : peer.favourites) = reported;
+    PopupWatcher popups;
+    auto editor = makeEditor(visibles, titles);
+    editor->show();
+    QTRY_COMPARE(rowsOf(editor.get()).size(), titles);
+    QCOMPARE(rowsOf(editor.get()).last(), QStringLiteral("Screen %1").arg(titles - 1));
+    QTEST(checkedRows(editor.get()), "checked");
+    QFETCH(QList<int>, toggles);
+    for (int row : toggles) {
+        editor->findChild<PlListBox *>()->setCurrentRow(row);
+        QTest::keyClick(editor.get(), Qt::Key_F1);
+    }
+
+    const int before = peer.names.size();
+    StderrCapture capture;
+    QTest::keyClick(editor.get(), Qt::Key_F2);
+    QVERIFY(!editor->isVisible());
+    const QByteArray name =
+        visibles ? "setVisibles(QStrihg,QString) " : "setFavourites(QString,QString) ";
+    QCOMPARE(peer.requestsFrom(before),
+             sent.isEmpty() ? QByteArrayList{} : QByteArrayList{name + sent});
+    const QString notice = visibles ? "Visibles Changed" : "Favourites Changed";
+    QCOMPARE(popups.seen().size(), sent.isEmpty() ? 0 : 1);
+    QCOMPARE(popups.seen().value(0).text, sent.isEmpty() ? QString() : notice);
+    if (!trace.isEmpty()) {
+        QCOMPARE(capture.text(), trace);
+    }
+}
+
+void tst_KIVO_MainScreen::secondAnswerReplacesRows()
+{
+    EngineScope scope;
+    FtsPeer peer;
+    peer.favourites = QByteArray::fromHex("0000000000000001");
+    auto editor = makeEditor(false, 3);
+    editor->show();
+    QTRY_COMPARE(rowsOf(editor.get()).size(), 3);
+    editor->findChild<PlListBox *>()->setCurrentRow(2);
+
+    FtsPeer::send("getFavouritesRsp(QString, QString)", QByteArray::fromHex("0000000000000006"));
+    QTRY_COMPARE(checkedRows(editor.get()), (QList<int>{1, 2}));
+    QCOMPARE(rowsOf(editor.get()).size(), 3);
+    QCOMPARE(editor->findChild<PlListBox *>()->currentItem(), 2);
 }
 
 QTEST_MAIN(tst_KIVO_MainScreen)
