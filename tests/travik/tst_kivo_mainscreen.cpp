@@ -332,20 +332,18 @@ void tst_KIVO_MainScreen::mainMenu()
     QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&screen);
     QVERIFY(window);
     QCOMPARE(window->text(QAccessible::Name), QStringLiteral("KIVO"));
-    QStringList read[3]; // rows, labels, visible buttons
+    // The rows as a screen reader reads them: crashRecordsJoin, checkStateThroughAccessibility.
+    QStringList read[2]; // labels, visible buttons
     walk(window, [&read](QAccessibleInterface *node) {
         const QString name = node->text(QAccessible::Name);
-        if (node->role() == QAccessible::ListItem) {
+        if (node->role() == QAccessible::StaticText) {
             read[0] << name;
-        } else if (node->role() == QAccessible::StaticText) {
-            read[1] << name;
         } else if (node->role() == QAccessible::Button && !node->state().invisible) {
-            read[2] << name;
+            read[1] << name;
         }
     });
-    QCOMPARE(read[0], rows);
-    QVERIFY2(read[1].contains(QStringLiteral("KIVO")), qPrintable(read[1].join('|')));
-    QCOMPARE(read[2], QStringList{"Exit"});
+    QVERIFY2(read[0].contains(QStringLiteral("KIVO")), qPrintable(read[0].join('|')));
+    QCOMPARE(read[1], QStringList{"Exit"});
 }
 
 void tst_KIVO_MainScreen::exitEndsTheLoop()
@@ -364,18 +362,18 @@ void tst_KIVO_MainScreen::exitEndsTheLoop()
     QVERIFY(keyReturned);
 }
 
-// Down the menus and back: the one application title, the opener's title put back, the keys
-// reaching the screen below after a Back, and each choice building a fresh screen.
+// Down the menus and back by the keys, sent where the keyboard focus is: the focus follows the
+// shown screen and comes back to the opener; the key Back and Exit hide a screen and put the
+// opener's title back. (The title each screen sets, the opener deleting a hidden screen and a
+// fresh screen on each choice: menuRowOpens, walkAndBack, openFromMainMenu, editorsWaitForTitles.)
 void tst_KIVO_MainScreen::backPattern()
 {
     Menu top(nullptr, nullptr);
     top.show();
-    QCOMPARE(titleOf(&top), QStringLiteral("Top"));
     QTRY_VERIFY(QApplication::focusWidget() != nullptr);
     pressKey(Qt::Key_Return);
     QVERIFY(top.child && top.child->isVisible());
     QCOMPARE(top.child->objectName(), QStringLiteral("Top"));
-    QCOMPARE(titleOf(top.child.get()), QStringLiteral("Child Menu"));
     QCOMPARE(titleOf(&top), QStringLiteral("Child Menu"));
     QTRY_VERIFY(top.child->isAncestorOf(QApplication::focusWidget()));
     pressKey(Qt::Key_Down);
@@ -389,23 +387,10 @@ void tst_KIVO_MainScreen::backPattern()
     QVERIFY(!grandchild->isVisible());
     QCOMPARE(titleOf(top.child.get()), QStringLiteral("Child Menu"));
 
-    QPointer<Menu> old = top.child.get();
-    QTest::keyClick(old.data(), Qt::Key_F2);
-    QVERIFY(old && !old->isVisible()); // hidden, not deleted
+    QTest::keyClick(top.child.get(), Qt::Key_F2);
+    QVERIFY(!top.child->isVisible());
     QCOMPARE(titleOf(&top), QStringLiteral("Top"));
-    QCOMPARE(top.windowTitle(), QStringLiteral("Top"));
     QTRY_VERIFY(top.isAncestorOf(QApplication::focusWidget()));
-    pressKey(Qt::Key_Return);
-    QVERIFY(old.isNull());
-    QVERIFY(top.child && top.child->isVisible());
-
-    // Chosen again while shown, and a row with no screen.
-    old = top.child.get();
-    emit top.findChild<PlListBox *>()->selected(0);
-    QVERIFY(old.isNull() && top.child);
-    old = top.child.get();
-    emit top.findChild<PlListBox *>()->selected(7);
-    QCOMPARE(top.child.get(), old.data());
 }
 
 void tst_KIVO_MainScreen::checkStateThroughAccessibility()
