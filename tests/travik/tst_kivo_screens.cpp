@@ -1,34 +1,56 @@
-// The start-up gate (feature flag 356, the program run as it is run), the main menu, the
-// list-screen pattern, the panic viewer screens from the main menu down to a panic's detail (on
-// panic sources written by hand from their block layouts), and the FTS Options screens against
-// an FTS engine on the test's private bus: the titles retry, the editors waiting for titles, the
-// rows the favourites and visibles editors show and what Back sends byte for byte, and the
-// availability choice as the application manager and the settings file see it.
+// The screens, driven with the keys as a user drives them, against an FTS engine and a telephony
+// service on the test's private bus: the start-up gate (feature flag 356, the program run as it
+// is run), the main menu and the list-screen pattern; the FTS Options screens (the titles retry,
+// the editors waiting for titles, the rows the favourites and visibles editors show and what Back
+// sends byte for byte, the availability choice as the application manager and the settings file
+// see it); the panic viewer from the main menu down to a panic's detail, on panic sources written
+// by hand from their block layouts; the cell feature screens ("Cell Bar Access", "Cell Change
+// Warning", the "Arfcn" popup) and the cell sticker end to end: the screen's keys and the engine's
+// outcome events reaching the sticker machine, the requests byte for byte, the messages, and what
+// the settings files hold afterwards. Every transition of the sticker machine is a row of
+// tst_kivo_sticker; here one row for each way in and out.
 #include "CrashFixtures.h"
+#include "KIVO_ActiveFeatures.h"
+#include "KIVO_CellBar.h"
+#include "KIVO_CellChange.h"
+#include "KIVO_CellSticker.h"
 #include "KIVO_DataDisplay.h"
+#include "KIVO_Engine.h"
 #include "KIVO_FTSOptions_P2.h"
 #include "KIVO_Favourites.h"
 #include "KIVO_FtsBitmap.h"
 #include "KIVO_InternalOptions.h"
 #include "KIVO_ListScreen.h"
 #include "KIVO_MainScreen.h"
+#include "KIVO_Notification.h"
 #include "KIVO_PanicsDisplay.h"
 #include "KIVO_PanicsType.h"
+#include "KIVO_Popups.h"
 #include "KIVO_Settings.h"
+#include "KIVO_TargetArfcn.h"
 #include "KIVO_Visibles.h"
 #include "KivoTestRoot.h"
+#include "PlListBox.h"
+#include "PlListBoxItem.h"
+#include "PlMainWidget.h"
 #include "PlMultiLineEdit.h"
+#include "PlSoftKey.h"
 #include "PopupWatcher.h"
 #include "QCopChannel.h"
-#include "ScreenHelpers.h"
 #include "StderrCapture.h"
+#include "TelephonyPeer.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QByteArrayList>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QSettings>
+#include <QTest>
 #include <QTimer>
 #include <QtEndian>
 
@@ -38,6 +60,95 @@
 #include <sys/stat.h>
 
 namespace {
+
+// The shown top-level screen of class `Screen`, or null.
+template <typename Screen = QWidget> Screen *shown(const char *className = nullptr)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *screen = qobject_cast<Screen *>(widget);
+        if (screen && screen->isVisible() && (!className || widget->inherits(className))) {
+            return screen;
+        }
+    }
+    return nullptr;
+}
+
+inline QString titleOf(QWidget *screen)
+{
+    return screen->findChild<QLabel *>(QStringLiteral("PlTitleArea"))->text();
+}
+
+inline QStringList rowsOf(QWidget *screen)
+{
+    QStringList rows;
+    auto *list = screen->findChild<PlListBox *>();
+    for (int i = 0; list && i < list->count(); ++i) {
+        rows << list->item(i)->text();
+    }
+    return rows;
+}
+
+inline QList<int> checkedRows(QWidget *screen)
+{
+    QList<int> rows;
+    auto *list = screen->findChild<PlListBox *>();
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->itemChecked(i)) {
+            rows << i;
+        }
+    }
+    return rows;
+}
+
+// The two soft-key texts as "left|right".
+inline QString softKeysOf(PlMainWidget *screen)
+{
+    return screen->softKey()->text(0) + '|' + screen->softKey()->text(1);
+}
+
+inline void press(QWidget *screen, std::initializer_list<Qt::Key> keys)
+{
+    for (Qt::Key key : keys) {
+        QTest::keyClick(screen, key);
+    }
+}
+
+// On the cell sticker screen: chooses "Enter Arfcn" (two Downs reach it with or without a
+// current row), replaces the field with `text` and presses "Set".
+inline void enterArfcn(QWidget *screen, const QString &text)
+{
+    press(screen, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return});
+    if (QWidget *popup = shown("KIVO_TargetArfcn")) {
+        popup->findChild<QLineEdit *>()->clear();
+        QTest::keyClicks(popup->findChild<QLineEdit *>(), text);
+        QTest::keyClick(popup, Qt::Key_F1);
+    }
+}
+
+// The engine the screens reach through kivo_eng, for one test.
+struct EngineScope {
+    EngineScope()
+    {
+        kivo_eng = &engine;
+        engine.setPresenter(kivoPopupPresenter());
+    }
+    ~EngineScope()
+    {
+        kivo_eng = nullptr;
+    }
+    KIVO_Engine engine;
+};
+
+constexpr quint16 kStickerEvent = 0x0F03;
+
+QStringList titlesAndTexts(const PopupWatcher &watcher)
+{
+    QStringList seen;
+    for (const PopupSeen &popup : watcher.seen()) {
+        seen << popup.title << popup.text;
+    }
+    return seen;
+}
 
 // An FTS engine on the test's private bus: records every request on "fts_listen_channel" and,
 // while `answering`, replies on "kivo_listen_channel" with blocks written by hand.
@@ -209,12 +320,13 @@ PlMultiLineEdit *detailView()
 
 } // namespace
 
-class tst_KIVO_MainScreen : public QObject {
+class tst_KIVO_Screens : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void gate_data();
     void gate();
     void mainMenu();
@@ -240,6 +352,18 @@ private slots:
     void choosingAgainReadsAfresh();
     void apRowsOpenTheirNumbers();
     void crashRecordsJoin();
+    void menuRowOpens_data();
+    void menuRowOpens();
+    void cellBar_data();
+    void cellBar();
+    void cellChange_data();
+    void cellChange();
+    void arfcnEntry_data();
+    void arfcnEntry();
+    void sticker_data();
+    void sticker();
+    void stickerMode_data();
+    void stickerMode();
 
     // org.kivo.SystemState.ClientEvent as the application manager receives it.
     void clientEvent(int event)
@@ -249,12 +373,47 @@ private slots:
 
 private:
     void writeDumps(const QStringList &names, qint64 firstTime, int step);
+    // Writes the settings file, starts the engine on it as main does and opens the sticker
+    // screen.
+    void start(const QByteArray &ini);
+    QString settled() const;
+    QSettings file() const
+    {
+        return QSettings(m_root.path(KivoTestRoot::defaultIniPath()), QSettings::IniFormat);
+    }
     KivoTestRoot m_root;
+    TelephonyPeer m_peer;
+    std::unique_ptr<KIVO_CellSticker> m_screen;
     QList<int> m_events;
 };
 
+void tst_KIVO_Screens::initTestCase()
+{
+    // Local time is Central European summer time, two hours ahead of the panic blocks' UTC times.
+    qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    tzset();
+    QVERIFY(QDBusConnection::sessionBus().connect(QString(), "/org/kivo/SystemState",
+                                                  "org.kivo.SystemState", "ClientEvent", this,
+                                                  SLOT(clientEvent(int))));
+    m_peer.answer({1}); // Register
+    QVERIFY(m_peer.claimName());
+}
 
-void tst_KIVO_MainScreen::gate_data()
+void tst_KIVO_Screens::init()
+{
+    for (const char *dir : {"/veklocal", "/dev", "/usr", "/var"}) {
+        QDir(m_root.path(QLatin1String(dir))).removeRecursively();
+    }
+}
+
+// The sticker rows start the engine as main does; the others have their own (EngineScope).
+void tst_KIVO_Screens::cleanup()
+{
+    m_screen.reset();
+    stopKivoEngine();
+}
+
+void tst_KIVO_Screens::gate_data()
 {
     QTest::addColumn<QByteArray>("flexbits"); // null: no flag file
     QTest::addColumn<QByteArray>("traces");   // stderr, whole when refused, its start when run
@@ -277,7 +436,7 @@ void tst_KIVO_MainScreen::gate_data()
         << QByteArray("# device flags\n100=3\n356=257\n") << runs;
 }
 
-void tst_KIVO_MainScreen::gate()
+void tst_KIVO_Screens::gate()
 {
     QFETCH(QByteArray, flexbits);
     QFETCH(QByteArray, traces);
@@ -317,7 +476,7 @@ void tst_KIVO_MainScreen::gate()
 }
 
 // The rows, titles and soft keys, on the screen and through the accessibility interface.
-void tst_KIVO_MainScreen::mainMenu()
+void tst_KIVO_Screens::mainMenu()
 {
     KIVO_MainScreen screen(nullptr, nullptr);
     screen.show();
@@ -346,7 +505,7 @@ void tst_KIVO_MainScreen::mainMenu()
     QCOMPARE(read[1], QStringList{"Exit"});
 }
 
-void tst_KIVO_MainScreen::exitEndsTheLoop()
+void tst_KIVO_Screens::exitEndsTheLoop()
 {
     KIVO_MainScreen screen(nullptr, nullptr);
     screen.show();
@@ -366,7 +525,7 @@ void tst_KIVO_MainScreen::exitEndsTheLoop()
 // shown screen and comes back to the opener; the key Back and Exit hide a screen and put the
 // opener's title back. (The title each screen sets, the opener deleting a hidden screen and a
 // fresh screen on each choice: menuRowOpens, walkAndBack, openFromMainMenu, editorsWaitForTitles.)
-void tst_KIVO_MainScreen::backPattern()
+void tst_KIVO_Screens::backPattern()
 {
     Menu top(nullptr, nullptr);
     top.show();
@@ -393,7 +552,7 @@ void tst_KIVO_MainScreen::backPattern()
     QTRY_VERIFY(top.isAncestorOf(QApplication::focusWidget()));
 }
 
-void tst_KIVO_MainScreen::checkStateThroughAccessibility()
+void tst_KIVO_Screens::checkStateThroughAccessibility()
 {
     PlListBox list("%C20%M220", nullptr, 0, 40);
     for (const char *text : {"Serving Cell", "Neighbours"}) {
@@ -416,24 +575,7 @@ void tst_KIVO_MainScreen::checkStateThroughAccessibility()
 }
 
 
-void tst_KIVO_MainScreen::initTestCase()
-{
-    // Local time is Central European summer time, two hours ahead of the panic blocks' UTC times.
-    qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-    tzset();
-    QVERIFY(QDBusConnection::sessionBus().connect(QString(), "/org/kivo/SystemState",
-                                                  "org.kivo.SystemState", "ClientEvent", this,
-                                                  SLOT(clientEvent(int))));
-}
-
-void tst_KIVO_MainScreen::init()
-{
-    for (const char *dir : {"/veklocal", "/dev", "/usr", "/var"}) {
-        QDir(m_root.path(QLatin1String(dir))).removeRecursively();
-    }
-}
-
-void tst_KIVO_MainScreen::openFromMainMenu()
+void tst_KIVO_Screens::openFromMainMenu()
 {
     EngineScope scope;
     FtsPeer peer;
@@ -467,7 +609,7 @@ void tst_KIVO_MainScreen::openFromMainMenu()
 // While no FTS engine answers, the screen asks again, hidden too; the tick after the titles came
 // stops the retry for good, so titles lost afterwards (an unasked empty list) bring none. Only
 // time passing can show that.
-void tst_KIVO_MainScreen::titlesRetry()
+void tst_KIVO_Screens::titlesRetry()
 {
     const QByteArray retry = "[KIVO]***************retry get titles******* \r\n";
     EngineScope scope;
@@ -488,7 +630,7 @@ void tst_KIVO_MainScreen::titlesRetry()
     QVERIFY(!QTest::qWaitFor([&] { return capture.text().contains(retry); }, 4500));
 }
 
-void tst_KIVO_MainScreen::editorsWaitForTitles()
+void tst_KIVO_Screens::editorsWaitForTitles()
 {
     EngineScope scope;
     FtsPeer peer;
@@ -519,7 +661,7 @@ void tst_KIVO_MainScreen::editorsWaitForTitles()
     QCOMPARE(popups.seen().size(), 2);
 }
 
-void tst_KIVO_MainScreen::availability_data()
+void tst_KIVO_Screens::availability_data()
 {
     QTest::addColumn<QByteArray>("stored"); // the settings file before; empty: none
     QTest::addColumn<int>("preselected");
@@ -548,7 +690,7 @@ void tst_KIVO_MainScreen::availability_data()
         << seven << 2 << -1 << QList<int>{} << seven << "|" << QByteArray();
 }
 
-void tst_KIVO_MainScreen::availability()
+void tst_KIVO_Screens::availability()
 {
     QFETCH(QByteArray, stored);
     QFETCH(int, preselected);
@@ -593,7 +735,7 @@ void tst_KIVO_MainScreen::availability()
 }
 
 
-void tst_KIVO_MainScreen::visiblesShiftAtTheEnds()
+void tst_KIVO_Screens::visiblesShiftAtTheEnds()
 {
     // Shifts of 64 and of a negative count are undefined in C++: no title keeps no bit, 64
     // titles and more keep them all.
@@ -601,7 +743,7 @@ void tst_KIVO_MainScreen::visiblesShiftAtTheEnds()
     QCOMPARE(titleBitsShifted(Q_UINT64_C(0x8000000000000001), 70), Q_UINT64_C(0x8000000000000001));
 }
 
-void tst_KIVO_MainScreen::showOperation_data()
+void tst_KIVO_Screens::showOperation_data()
 {
     QTest::addColumn<bool>("visibles");
     QTest::addColumn<quint64>("cached");
@@ -616,7 +758,7 @@ void tst_KIVO_MainScreen::showOperation_data()
         << true << Q_UINT64_C(0) << QByteArrayList{"getVisibles(QString,QString) "};
 }
 
-void tst_KIVO_MainScreen::showOperation()
+void tst_KIVO_Screens::showOperation()
 {
     QFETCH(bool, visibles);
     QFETCH(quint64, cached);
@@ -641,7 +783,7 @@ void tst_KIVO_MainScreen::showOperation()
     QTEST(peer.requestsFrom(0), "requests");
 }
 
-void tst_KIVO_MainScreen::commit_data()
+void tst_KIVO_Screens::commit_data()
 {
     QTest::addColumn<bool>("visibles");
     QTest::addColumn<int>("titles");
@@ -695,7 +837,7 @@ void tst_KIVO_MainScreen::commit_data()
                       "[KIVO] visBitMap is not changed");
 }
 
-void tst_KIVO_MainScreen::commit()
+void tst_KIVO_Screens::commit()
 {
     QFETCH(bool, visibles);
     QFETCH(int, titles);
@@ -734,7 +876,7 @@ void tst_KIVO_MainScreen::commit()
     }
 }
 
-void tst_KIVO_MainScreen::secondAnswerReplacesRows()
+void tst_KIVO_Screens::secondAnswerReplacesRows()
 {
     EngineScope scope;
     FtsPeer peer;
@@ -751,7 +893,7 @@ void tst_KIVO_MainScreen::secondAnswerReplacesRows()
 }
 
 // AP dumps, oldest first, `step` seconds apart.
-void tst_KIVO_MainScreen::writeDumps(const QStringList &names, qint64 firstTime, int step)
+void tst_KIVO_Screens::writeDumps(const QStringList &names, qint64 firstTime, int step)
 {
     for (const QString &name : names) {
         const QString path = "/veklocal/apr_app_dump/" + name;
@@ -761,7 +903,7 @@ void tst_KIVO_MainScreen::writeDumps(const QStringList &names, qint64 firstTime,
     }
 }
 
-void tst_KIVO_MainScreen::walkAndBack()
+void tst_KIVO_Screens::walkAndBack()
 {
     PopupWatcher popups; // answers every popup, so a wrong one cannot hang a test
     m_root.writeFile("/veklocal/panic/bp_panic.log1",
@@ -803,7 +945,7 @@ void tst_KIVO_MainScreen::walkAndBack()
     }
 }
 
-void tst_KIVO_MainScreen::detail_data()
+void tst_KIVO_Screens::detail_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("row");
@@ -829,7 +971,7 @@ void tst_KIVO_MainScreen::detail_data()
                             << false;
 }
 
-void tst_KIVO_MainScreen::detail()
+void tst_KIVO_Screens::detail()
 {
     PopupWatcher popups;
     QFETCH(int, type);
@@ -855,7 +997,7 @@ void tst_KIVO_MainScreen::detail()
     }
 }
 
-void tst_KIVO_MainScreen::noPanics_data()
+void tst_KIVO_Screens::noPanics_data()
 {
     QTest::addColumn<int>("type");
     // Every known source without a record goes the same way.
@@ -863,7 +1005,7 @@ void tst_KIVO_MainScreen::noPanics_data()
     QTest::newRow("unknown type") << 9;
 }
 
-void tst_KIVO_MainScreen::noPanics()
+void tst_KIVO_Screens::noPanics()
 {
     PopupWatcher popups;
     QFETCH(int, type);
@@ -884,7 +1026,7 @@ void tst_KIVO_MainScreen::noPanics()
     QVERIFY(!detailView());
 }
 
-void tst_KIVO_MainScreen::choosingAgainReadsAfresh()
+void tst_KIVO_Screens::choosingAgainReadsAfresh()
 {
     PopupWatcher popups;
     m_root.writeFile("/veklocal/panic/bp_panic.log1", block(43, 0xa1, 8));
@@ -903,7 +1045,7 @@ void tst_KIVO_MainScreen::choosingAgainReadsAfresh()
 
 // Dumps, oldest first, with a bare core.<pid> (skipped) in the middle: every row opens the
 // record whose number it shows, in any order of selection.
-void tst_KIVO_MainScreen::apRowsOpenTheirNumbers()
+void tst_KIVO_Screens::apRowsOpenTheirNumbers()
 {
     PopupWatcher popups;
     writeDumps({"core.a.1", "core.b.1", "core.1234", "core.c.1", "core.d.1"}, 1714827909, 10);
@@ -928,7 +1070,7 @@ void tst_KIVO_MainScreen::apRowsOpenTheirNumbers()
 // their rows open their own details. Every source joins its list the same way (the kernel and AP
 // lists are read off the kivo program in tst_kivo_panic_onscreen); the firmware dumps stand for
 // all here.
-void tst_KIVO_MainScreen::crashRecordsJoin()
+void tst_KIVO_Screens::crashRecordsJoin()
 {
     PopupWatcher popups;
     m_root.writeFile("/veklocal/panic/bp_panic.log1", block(43, 0xa1, 8));
@@ -947,5 +1089,393 @@ void tst_KIVO_MainScreen::crashRecordsJoin()
     QVERIFY(popups.seen().isEmpty());
 }
 
-QTEST_MAIN(tst_KIVO_MainScreen)
-#include "tst_kivo_mainscreen.moc"
+void tst_KIVO_Screens::menuRowOpens_data()
+{
+    QTest::addColumn<QByteArray>("menu");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QByteArray>("screen"); // the class that shows, empty for none
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("main: Active Features")
+        << QByteArray("KIVO_MainScreen") << 1 << QByteArray("KIVO_ActiveFeatures")
+        << "Active Features";
+    QTest::newRow("main: Notification")
+        << QByteArray("KIVO_MainScreen") << 2 << QByteArray("KIVO_Notification") << "Notification";
+    QTest::newRow("Cell Sticker") << QByteArray("KIVO_ActiveFeatures") << 0
+                                  << QByteArray("KIVO_CellSticker") << "Cell Sticker";
+    QTest::newRow("Cell Bar Access") << QByteArray("KIVO_ActiveFeatures") << 1
+                                     << QByteArray("KIVO_CellBar") << "Cell Bar Access";
+    QTest::newRow("active row 2") << QByteArray("KIVO_ActiveFeatures") << 2
+                                  << QByteArray("KIVO_CellBar") << "Cell Bar Access";
+    QTest::newRow("Cell Change Warning") << QByteArray("KIVO_Notification") << 0
+                                         << QByteArray("KIVO_CellChange") << "Cell Change Warning";
+    QTest::newRow("notification row 1")
+        << QByteArray("KIVO_Notification") << 1 << QByteArray() << "Notification";
+}
+
+void tst_KIVO_Screens::menuRowOpens()
+{
+    QFETCH(QByteArray, menu);
+    QFETCH(int, row);
+    QFETCH(QByteArray, screen);
+    QFETCH(QString, title);
+
+    EngineScope scope;
+    std::unique_ptr<KIVO_ListScreen> opener;
+    if (menu == "KIVO_MainScreen") {
+        opener = std::make_unique<KIVO_MainScreen>(nullptr, nullptr);
+    } else if (menu == "KIVO_ActiveFeatures") {
+        opener = std::make_unique<KIVO_ActiveFeatures>(nullptr, "KIVO");
+    } else {
+        opener = std::make_unique<KIVO_Notification>(nullptr, "KIVO");
+    }
+    opener->show();
+    const QString openerTitle = opener->windowTitle();
+    emit opener->findChild<PlListBox *>()->selected(row);
+    QCOMPARE(opener->windowTitle(), title);
+    // Back (Cancel on Cell Bar Access) hides the screen and puts the opener's title back; the
+    // opener deletes it.
+    QPointer<QWidget> child = shown(screen.isEmpty() ? "PlMainWidget" : screen.constData());
+    QVERIFY(child);
+    if (child != opener.get()) {
+        QTest::keyClick(child.data(), Qt::Key_F2);
+        QVERIFY(child && !child->isVisible());
+        QCOMPARE(opener->windowTitle(), openerTitle);
+        opener.reset();
+        QVERIFY(child.isNull());
+    }
+}
+
+void tst_KIVO_Screens::cellBar_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // "/tmp/kivo" as found
+    QTest::addColumn<int>("checked");       // the row checked on opening
+    QTest::addColumn<int>("downs");         // Downs from there
+    QTest::addColumn<Qt::Key>("key");       // Return (the list), F1 "Select", F2 "Cancel"
+    QTest::addColumn<int>("status");        // the peer's answer
+    QTest::addColumn<QVariantList>("sent");
+    QTest::addColumn<QStringList>("popup"); // title, text
+    QTest::addColumn<int>("mode");          // cellBarMode afterwards, and in "/tmp/kivo"
+
+    const QByteArray ignored7 = "[KIVO]\nCell Barring=7\n";
+    const QByteArray normal = "[KIVO]\nCell%20Barring=0\n";
+    const QStringList inverted{"Cell Barring", "Cell Bar set to: Inverted"};
+    QTest::newRow("stored 7, cancelled")
+        << ignored7 << 2 << 0 << Qt::Key_F2 << 0 << QVariantList() << QStringList() << 7;
+    QTest::newRow("no file, Inverted by the list")
+        << QByteArray() << 0 << 1 << Qt::Key_Return << 0 << QVariantList{1} << inverted << 1;
+    QTest::newRow("Inverted by Select")
+        << normal << 0 << 1 << Qt::Key_F1 << 0 << QVariantList{1} << inverted << 1;
+    QTest::newRow("refused") << normal << 0 << 2 << Qt::Key_F1 << 4 << QVariantList{2}
+                             << QStringList{"KIVO: TAPI Error", "Invalid Parameter!"} << 0;
+}
+
+void tst_KIVO_Screens::cellBar()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, checked);
+    QFETCH(int, downs);
+    QFETCH(int, status);
+    QFETCH(QVariantList, sent);
+    QFETCH(QStringList, popup);
+    QFETCH(int, mode);
+
+    // /tmp exists on the device; the store does not create it.
+    m_root.remove(QStringLiteral("/tmp/kivo"));
+    m_root.writeFile(QStringLiteral("/tmp/.keep"), QByteArray());
+    if (!stored.isEmpty()) {
+        m_root.writeFile(QStringLiteral("/tmp/kivo"), stored);
+    }
+    EngineScope scope;
+    m_peer.answerMethod("SetCellBarAccessMode", {status});
+    const int requestsBefore = m_peer.calls("SetCellBarAccessMode").size();
+
+    PopupWatcher watcher;
+    watcher.answer(PopupWatcher::Answer::Accept);
+    KIVO_CellBar screen(nullptr, "Active Features");
+    screen.show();
+    QCOMPARE(screen.windowTitle(), QStringLiteral("Cell Bar Access"));
+    auto *list = screen.findChild<PlListBox *>();
+    QVERIFY(list->itemChecked(checked));
+    QTRY_COMPARE(list->currentItem(), checked);
+    for (int i = 0; i < downs; ++i) {
+        QTest::keyClick(&screen, Qt::Key_Down);
+    }
+    QFETCH(Qt::Key, key);
+    QTest::keyClick(&screen, key);
+
+    QCOMPARE(m_peer.calls("SetCellBarAccessMode").mid(requestsBefore), sent);
+    QCOMPARE(watcher.seen().size(), popup.size() / 2);
+    for (const PopupSeen &shown : watcher.seen()) {
+        QCOMPARE(QStringList({shown.title, shown.text}), popup);
+    }
+    QVERIFY(!screen.isVisible());
+    QCOMPARE(screen.windowTitle(), QStringLiteral("Active Features"));
+    QCOMPARE(scope.engine.cellBarMode, mode);
+    if (sent.isEmpty() || status != 0) {
+        QCOMPARE(m_root.readFile(QStringLiteral("/tmp/kivo")), stored);
+    } else {
+        QSettings file(m_root.path(QStringLiteral("/tmp/kivo")), QSettings::IniFormat);
+        QCOMPARE(file.value(QStringLiteral("KIVO/Cell Barring")).toInt(), mode);
+    }
+}
+
+void tst_KIVO_Screens::cellChange_data()
+{
+    QTest::addColumn<QByteArray>("ini"); // as found, written by hand
+    QTest::addColumn<int>("row");        // 0 message, 1 tone
+    QTest::addColumn<int>("choice");     // the row chosen, -1 to cancel
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QList<bool>>("checked");
+    QTest::addColumn<int>("value"); // the setting afterwards, in the engine and the file
+
+    // Spaces and a comment: a store that rewrote the file would not keep these bytes.
+    const QByteArray both = "[KIVO]\nmsg_warning_mode = 1\n; by hand\ntone_warning_mode = 0\n";
+    const QList<bool> on{true, false};
+    const QList<bool> off{false, true};
+
+    QTest::newRow("message cancelled") << both << 0 << -1 << "ShowMessageWarning" << on << 1;
+    QTest::newRow("message unchanged") << both << 0 << 0 << "ShowMessageWarning" << on << 1;
+    QTest::newRow("message off") << both << 0 << 1 << "ShowMessageWarning" << on << 0;
+    QTest::newRow("hand-edited tone 2 to off")
+        << QByteArray("[KIVO]\ntone_warning_mode=2\n") << 1 << 1 << "ShowToneWarning" << off << 0;
+}
+
+void tst_KIVO_Screens::cellChange()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, row);
+    QFETCH(int, choice);
+    QFETCH(int, value);
+
+    const QString iniPath = KivoTestRoot::defaultIniPath();
+    m_root.writeFile(iniPath, ini);
+    EngineScope scope;
+    KIVO_Engine &engine = scope.engine;
+    loadSettings(&engine);
+    const quint8 before[] = {engine.msg_warning_mode, engine.tone_warning_mode};
+
+    PopupWatcher watcher;
+    watcher.answer(choice < 0 ? PopupWatcher::Answer::Cancel : PopupWatcher::Answer::Accept,
+                   choice);
+    KIVO_CellChange screen(nullptr, "Notification");
+    QVERIFY(screen.isVisible());
+    QCOMPARE(screen.windowTitle(), QStringLiteral("Cell Change Warning"));
+    press(&screen, row == 1 ? std::initializer_list<Qt::Key>{Qt::Key_Down, Qt::Key_Return}
+                            : std::initializer_list<Qt::Key>{Qt::Key_Return});
+
+    QCOMPARE(watcher.seen().size(), 1);
+    QTEST(watcher.seen().first().title, "title");
+    QCOMPARE(watcher.seen().first().rows, (QStringList{"On", "Off"}));
+    QTEST(watcher.seen().first().checked, "checked");
+
+    const quint8 after[] = {engine.msg_warning_mode, engine.tone_warning_mode};
+    QCOMPARE(int(after[row]), value);
+    QCOMPARE(after[1 - row], before[1 - row]);
+    const bool changes = choice >= 0 && value != before[row];
+    if (changes) {
+        const char *key = row == 0 ? "KIVO/msg_warning_mode" : "KIVO/tone_warning_mode";
+        QCOMPARE(file().value(key).toInt(), value);
+    } else {
+        QCOMPARE(m_root.readFile(iniPath), ini);
+    }
+}
+
+void tst_KIVO_Screens::arfcnEntry_data()
+{
+    QTest::addColumn<int>("storedArfcn");   // the engine's, as loaded at start-up
+    QTest::addColumn<QStringList>("typed"); // one entry per opening of the popup
+    QTest::addColumn<Qt::Key>("key");       // F1 "Set", F2 "Cancel"
+    QTest::addColumn<QString>("shown");     // the field on the last opening
+    QTest::addColumn<int>("arfcn");
+    QTest::addColumn<int>("state"); // in the engine and in the file
+    QTest::addColumn<int>("prev");
+    QTest::addColumn<QByteArray>("trace");
+
+    // The file holds a sticker on 62 (state 2) in every row.
+    QTest::newRow("none stored, empty field") << -1 << QStringList{""} << Qt::Key_F1 << "" << 0 << 1
+                                              << 2 << QByteArray("value of stored arfcn = 0");
+    QTest::newRow("none stored, cancelled")
+        << -1 << QStringList{"5"} << Qt::Key_F2 << "" << 33 << 2 << 0 << QByteArray();
+    // The file's value is shown, not the engine's, and arfcn takes it even when cancelled.
+    QTest::newRow("stored, cancelled") << 7 << QStringList{""} << Qt::Key_F2 << "62" << 62 << 2 << 0
+                                       << QByteArray("\nStored arfcn = 62");
+    QTest::newRow("stored, replaced")
+        << 62 << QStringList{"\b\b-815"} << Qt::Key_F1 << "62" << -815 << 1 << 2
+        << QByteArray("\nStored arfcn = 62value of stored arfcn = -815");
+    QTest::newRow("two entries in a row")
+        << -1 << QStringList{"10", "11"} << Qt::Key_Return << "" << 11 << 1 << 1
+        << QByteArray("value of stored arfcn = 10value of stored arfcn = 11");
+}
+
+void tst_KIVO_Screens::arfcnEntry()
+{
+    QFETCH(int, storedArfcn);
+    QFETCH(QStringList, typed);
+    QFETCH(Qt::Key, key);
+    QFETCH(int, state);
+
+    m_root.writeFile(KivoTestRoot::defaultIniPath(), "[KIVO]\nstoredArfcn=62\nCell%20Sticker%20State=2\n");
+    EngineScope scope;
+    KIVO_Engine &engine = scope.engine;
+    loadSettings(&engine);
+    engine.storedArfcn = storedArfcn;
+    engine.arfcn = 33;
+
+    StderrCapture capture;
+    for (const QString &entry : typed) {
+        KIVO_TargetArfcn popup(nullptr, nullptr);
+        popup.show();
+        QVERIFY(!popup.isModal());
+        QCOMPARE(popup.windowTitle(), QStringLiteral("Arfcn"));
+        QTEST(popup.findChild<QLineEdit *>()->text(), "shown");
+        QTest::keyClicks(popup.findChild<QLineEdit *>(), entry);
+        QTest::keyClick(&popup, key);
+        QVERIFY(!popup.isVisible());
+    }
+    QTEST(capture.text(), "trace");
+    QTEST(engine.arfcn, "arfcn");
+    QCOMPARE(engine.cellStickerState, state);
+    QTEST(engine.prevCellStickerState, "prev");
+    QCOMPARE(file().value("KIVO/Cell Sticker State").toInt(), state);
+    // The entered number is stored only when the telephony layer confirms it.
+    QCOMPARE(file().value("KIVO/storedArfcn").toInt(), 62);
+}
+
+void tst_KIVO_Screens::start(const QByteArray &ini)
+{
+    m_root.writeFile(KivoTestRoot::defaultIniPath(), ini);
+    const int registered = m_peer.calls(QStringLiteral("Register")).size();
+    startKivoEngine(kivoPopupPresenter());
+    // Registration goes on in the background; events are taken once it is answered.
+    QTRY_VERIFY(m_peer.calls(QStringLiteral("Register")).size() > registered);
+    m_screen = std::make_unique<KIVO_CellSticker>(nullptr, "Active Features");
+    m_screen->show();
+}
+
+void tst_KIVO_Screens::sticker_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("typed");        // the ARFCN entered before "Set", empty for none
+    QTest::addColumn<QVariantList>("answers"); // CheckArfcn, SetCellStickerMode
+    QTest::addColumn<QByteArray>("event");     // raw data of a 0x0F03 event after "Set"
+    QTest::addColumn<QStringList>("popups");   // title, text, ...
+    QTest::addColumn<QVariantList>("sent");    // SetCellStickerMode requests
+    QTest::addColumn<QByteArray>("request");   // the request record afterwards
+    QTest::addColumn<QString>("after");        // see settled()
+
+    const QByteArray on = "[KIVO]\ncell_sticker_mode=1\nstoredArfcn=40\n";
+    const QByteArray start62("\x01\x3e\x00\x00\x00", 5);
+    const QByteArray stop62("\x00\x3e\x00\x00\x00", 5);
+    const QString info = QStringLiteral("Cell Sticker Information");
+    const QStringList asked{info, "Set sticker on ARFCN 62 ?"};
+    const QVariantList ok{QVariant::fromValue<uchar>(0), 0};
+    const QStringList wrong = asked + QStringList{info, "Wrong ARFCN entered"};
+    const QStringList stopped{info, "Cell id: 62\nCell Sticker Stopped"};
+    const QStringList barred{info, "Cell id: 62\nCell Sticker Stopped\nCell Barred"};
+
+    QTest::newRow("sticker not set") << QByteArray("[KIVO]\ncell_sticker_mode=0\n") << "" << ok
+                                     << QByteArray() << QStringList{info, "Sticker not set"}
+                                     << QVariantList() << QByteArray(5, 0) << "0 -1 none 0 0";
+    QTest::newRow("wrong ARFCN") << on << "62" << QVariantList{QVariant::fromValue<uchar>(3), 0}
+                                 << QByteArray() << wrong << QVariantList() << start62
+                                 << "0 40 40 1 1";
+    QTest::newRow("refused") << on << "62" << QVariantList{QVariant::fromValue<uchar>(0), 4}
+                             << QByteArray()
+                             << (asked + QStringList{"KIVO: TAPI Error", "Invalid Parameter!"})
+                             << QVariantList{start62} << stop62 << "0 40 40 0 1";
+
+    QTest::newRow("6 mode entered") << on << "62" << ok << QByteArray("\x06\x00\x00\x00", 4)
+                                    << (asked + QStringList{info, "Cell id: 62\nMode Entered"})
+                                    << QVariantList{start62} << start62 << "2 62 62 1 1";
+    QTest::newRow("2 barred, stop accepted")
+        << on << "62" << ok << QByteArray("\x02\x00\x00\x00", 4) << asked + barred
+        << QVariantList{start62, stop62} << stop62 << "0 40 40 0 0";
+    // With the mode off, "Set" stops the sticker the screen loaded.
+    QTest::newRow("stop, then 7")
+        << QByteArray("[KIVO]\ncell_sticker_mode=0\nstoredArfcn=62\nCell%20Sticker%20State=2\n")
+        << "" << ok << QByteArray("\x07\x00\x00\x00", 4) << stopped << QVariantList{stop62}
+        << QByteArray("\x00\xff\xff\xff\xff", 5) << "0 62 62 0 0";
+}
+
+void tst_KIVO_Screens::sticker()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, typed);
+    QFETCH(QVariantList, answers);
+    QFETCH(QByteArray, event);
+    QFETCH(QStringList, popups);
+
+    m_peer.answerMethod("CheckArfcn", {answers.takeFirst()});
+    m_peer.answerMethod("SetCellStickerMode", {answers.takeFirst()});
+    const int before = m_peer.calls("SetCellStickerMode").size();
+    PopupWatcher watcher;
+    start(ini);
+    if (!typed.isEmpty()) {
+        enterArfcn(m_screen.get(), typed);
+    }
+    QTest::keyClick(m_screen.get(), Qt::Key_F1);
+    if (!event.isEmpty()) {
+        m_peer.emitEvent(kStickerEvent, event);
+        QVERIFY(watcher.waitForCount(popups.size() / 2));
+    }
+
+    QCOMPARE(titlesAndTexts(watcher), popups);
+    QTEST(m_peer.calls("SetCellStickerMode").mid(before), "sent");
+    QTEST(QByteArray(reinterpret_cast<const char *>(&kivo_eng->stickerRequest), 5), "request");
+    QCOMPARE(file().value("KIVO/Cell Sticker State", 0).toInt(), kivo_eng->cellStickerState);
+    QTEST(settled(), "after");
+}
+
+// "state arfcn storedArfcn mode mode": the engine's sticker state and ARFCN, the ARFCN in the
+// file, "cell_sticker_mode" in the engine and in the file.
+QString tst_KIVO_Screens::settled() const
+{
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(kivo_eng->cellStickerState)
+        .arg(kivo_eng->arfcn)
+        .arg(file().value("KIVO/storedArfcn", "none").toString())
+        .arg(kivo_eng->cell_sticker_mode)
+        .arg(file().value("KIVO/cell_sticker_mode").toString());
+}
+
+void tst_KIVO_Screens::stickerMode_data()
+{
+    QTest::addColumn<QByteArray>("before"); // "cell_sticker_mode" in the file
+    QTest::addColumn<int>("choice");        // -1 cancels
+    QTest::addColumn<QList<bool>>("checked");
+    QTest::addColumn<QByteArray>("after"); // in the file and the request record
+    QTest::addColumn<bool>("entry");       // whether "Enter Arfcn" opens the popup
+
+    QTest::newRow("on, cancelled")
+        << QByteArray("1") << -1 << QList<bool>{true, false} << QByteArray("1") << true;
+    QTest::newRow("on to off") << QByteArray("1") << 1 << QList<bool>{true, false}
+                               << QByteArray("0") << false;
+    QTest::newRow("off to on") << QByteArray("0") << 0 << QList<bool>{false, true}
+                               << QByteArray("1") << true;
+}
+
+void tst_KIVO_Screens::stickerMode()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, choice);
+
+    PopupWatcher watcher;
+    watcher.answer(choice < 0 ? PopupWatcher::Answer::Cancel : PopupWatcher::Answer::Accept,
+                   choice);
+    start("[KIVO]\ncell_sticker_mode=" + before + '\n');
+    const int sent = m_peer.calls("SetCellStickerMode").size();
+    press(m_screen.get(), {Qt::Key_Up, Qt::Key_Return});
+    QCOMPARE(watcher.seen().size(), 1);
+    QCOMPARE(watcher.seen().first().title, QStringLiteral("Cell Sticker"));
+    QTEST(watcher.seen().first().checked, "checked");
+    QTEST(file().value("KIVO/cell_sticker_mode").toByteArray(), "after");
+    QTEST(QByteArray::number(kivo_eng->stickerRequest.mode), "after");
+    // The mode goes to the telephony layer with the next "Set" only.
+    QCOMPARE(m_peer.calls("SetCellStickerMode").size(), sent);
+    enterArfcn(m_screen.get(), QStringLiteral("9"));
+    QTEST(kivo_eng->arfcn == 9, "entry");
+}
+
+QTEST_MAIN(tst_KIVO_Screens)
+#include "tst_kivo_screens.moc"
