@@ -154,7 +154,8 @@ void tst_KIVO_Panic_Util::initTestCase()
 
 void tst_KIVO_Panic_Util::init()
 {
-    for (const char *dir : {"/veklocal", "/usr", "/dev", "/hostile", "/sys", "/var", "/run", "/elsewhere"}) {
+    for (const char *dir :
+         {"/veklocal", "/usr", "/dev", "/hostile", "/sys", "/var", "/run", "/elsewhere"}) {
         QDir(m_root.path(QString::fromLatin1(dir))).removeRecursively();
     }
 }

@@ -222,7 +222,6 @@ private:
     QCopChannel m_channel{"fts_listen_channel"};
 };
 
-
 // A menu as the later menus are built: row 0 opens a child menu, row 1 nothing.
 class Menu : public KIVO_ListScreen {
 public:
@@ -261,8 +260,6 @@ void walk(QAccessibleInterface *node, const std::function<void(QAccessibleInterf
     }
 }
 
-
-
 // An editor over `titles` titles named "Screen 0", "Screen 1", ...
 std::unique_ptr<PlKbMainWidget> makeEditor(bool visibles, int titles)
 {
@@ -276,7 +273,6 @@ std::unique_ptr<PlKbMainWidget> makeEditor(bool visibles, int titles)
     }
     return std::make_unique<KIVO_Favourites>(nullptr, nullptr);
 }
-
 
 QByteArray bigEndian(quint32 value, int size)
 {
@@ -428,7 +424,8 @@ void tst_KIVO_Screens::gate_data()
         << QByteArray("#356=1\n") << "value of flex=0" + stop;
     QTest::newRow("refused: no flag file") << QByteArray() << "value of flex=0" + stop;
     // A FIFO with no writer would block the read for good; it counts as no flag file.
-    QTest::newRow("refused: flag file is a FIFO") << QByteArray("<fifo>") << "value of flex=0" + stop;
+    QTest::newRow("refused: flag file is a FIFO")
+        << QByteArray("<fifo>") << "value of flex=0" + stop;
     // Running means past the gate: the engine traces its construction.
     const QByteArray runs("value of flex=1[KIVO] KIVO_Engine::KIVO_Engine\r\n");
     QTest::newRow("runs: 356=1") << QByteArray("356=1\n") << runs;
@@ -573,7 +570,6 @@ void tst_KIVO_Screens::checkStateThroughAccessibility()
     });
     QCOMPARE(rows, (QStringList{"Serving Cell checkable", "Neighbours checkable checked"}));
 }
-
 
 void tst_KIVO_Screens::openFromMainMenu()
 {
@@ -733,7 +729,6 @@ void tst_KIVO_Screens::availability()
     QTRY_VERIFY(m_events.contains(-1));
     QCOMPARE(m_events, events << -1);
 }
-
 
 void tst_KIVO_Screens::visiblesShiftAtTheEnds()
 {
@@ -1082,10 +1077,11 @@ void tst_KIVO_Screens::crashRecordsJoin()
     QCOMPARE(accessibleRows(&list), (QStringList{"1 a1 01.02", "2 4080000.remoteproc", "1 wlan0"}));
     press(&list, {Qt::Key_Down, Qt::Key_Return});
     QVERIFY(detailView());
-    QVERIFY2(detailView()->toPlainText().endsWith(
-                 "Length 40\nDump Data\n7f 45 4c 46 01 01 \n00 01 02 03 04 05 \n"
-                 "06 07 08 09 0a 0b \n0c 0d 0e 0f 10 11 \n12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n"),
-             qPrintable(detailView()->toPlainText()));
+    QVERIFY2(
+        detailView()->toPlainText().endsWith(
+            "Length 40\nDump Data\n7f 45 4c 46 01 01 \n00 01 02 03 04 05 \n"
+            "06 07 08 09 0a 0b \n0c 0d 0e 0f 10 11 \n12 13 14 15 16 17 \n18 19 1a 1b 1c 1d \n"),
+        qPrintable(detailView()->toPlainText()));
     QVERIFY(popups.seen().isEmpty());
 }
 
@@ -1315,7 +1311,8 @@ void tst_KIVO_Screens::arfcnEntry()
     QFETCH(Qt::Key, key);
     QFETCH(int, state);
 
-    m_root.writeFile(KivoTestRoot::defaultIniPath(), "[KIVO]\nstoredArfcn=62\nCell%20Sticker%20State=2\n");
+    m_root.writeFile(KivoTestRoot::defaultIniPath(),
+                     "[KIVO]\nstoredArfcn=62\nCell%20Sticker%20State=2\n");
     EngineScope scope;
     KIVO_Engine &engine = scope.engine;
     loadSettings(&engine);
