@@ -35,11 +35,6 @@ const QList<PopupSeen> &PopupWatcher::seen() const
     return m_seen;
 }
 
-void PopupWatcher::clear()
-{
-    m_seen.clear();
-}
-
 bool PopupWatcher::waitForCount(int count, int timeoutMs)
 {
     return QTest::qWaitFor([this, count] { return m_seen.size() >= count; }, timeoutMs);

@@ -37,7 +37,6 @@ public:
     void answer(Answer answer, int row = -1);
 
     const QList<PopupSeen> &seen() const;
-    void clear();
     // Waits until `count` popups have been seen in all.
     bool waitForCount(int count, int timeoutMs = 5000);
 
