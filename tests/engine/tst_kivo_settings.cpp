@@ -2,6 +2,7 @@
 #include "KIVO_Engine.h"
 #include "KIVO_Settings.h"
 #include "KivoTestRoot.h"
+#include "PlConfig.h"
 #include "ScratchMount.h"
 #include "StderrCapture.h"
 
@@ -82,6 +83,11 @@ void tst_KIVO_Settings::loadValues_data()
         << QByteArray("[KIVO]\nstoredArfcn=4294967295\n") << "0 0 0 -1 0 0" << qint64(0);
     QTest::newRow("valid: a key written by hand with plain blanks")
         << QByteArray("[KIVO]\nCell Sticker State=1\n") << "0 0 0 -1 0 1" << qint64(0);
+    // The size bound lets the largest store through: only a byte more is refused.
+    const QByteArray head("[KIVO]\nkivo_mode=2\n;");
+    QTest::newRow("valid: a file of exactly the size bound")
+        << head + QByteArray(PlConfig::sizeLimit - head.size() - 1, 'x') + '\n'
+        << "0 0 2 -1 0 0" << qint64(0);
     QTest::newRow("corrupt: other group and garbage values read as defaults")
         << QByteArray("[OTHER]\nkivo_mode=2\n[KIVO]\nstoredArfcn=abc\nmsg_warning_mode=\n")
         << "0 0 0 -1 0 0" << qint64(0);
