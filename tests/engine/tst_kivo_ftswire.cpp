@@ -141,10 +141,10 @@ void tst_KIVO_FtsWire::tracedName_data()
     QTest::newRow("terminal title and colour") << QByteArray("\x1b]0;owned\x07\x1b[31mred")
                                                << QByteArray("\\x1B]0;owned\\x07\\x1B[31mred");
     // UTF-8 text stays; a C1 control (CSI as U+009B) and a stray byte do not.
-    QTest::newRow("UTF-8 kept, C1 and stray bytes escaped")
-        << QByteArray("caf\xc3\xa9 \xc2\x9b"
+    QTest::newRow("UTF-8 of 2 to 4 bytes kept, C1 and stray bytes escaped")
+        << QByteArray("caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80 \xc2\x9b"
                       "2J \xff")
-        << QByteArray("caf\xc3\xa9 \\xC2\\x9B2J \\xFF");
+        << QByteArray("caf\xc3\xa9 \xe2\x82\xac\xf0\x9f\x98\x80 \\xC2\\x9B2J \\xFF");
 }
 
 // A name from any sender reaches the terminal only as printable text.
