@@ -24,9 +24,9 @@ public:
     {
     }
 
-    int readSetting(const char *key, int defaultValue) override
+    int readSetting(const KIVO_Setting &setting) override
     {
-        return readIntEntry(iniFilePath().toLocal8Bit().constData(), key, defaultValue);
+        return ::readSetting(setting);
     }
 
     void writeSetting(const char *key, qint64 value) override

@@ -30,13 +30,13 @@ Cell cellOf(const QString &location)
     return Cell{lte ? tac : lac, parts.value(3)};
 }
 
-// A setting read afresh from KIVO's own file; KIVO keeps the low 8 bits of the on/off keys.
+// A setting read afresh from KIVO's own file (never creating its folder), as the engine holds it.
 bool settingOn(const char *key)
 {
     const PlConfig config(iniFileLocation(), true);
-    const int value =
-        config.readNumEntry(QString::fromLatin1(kSettingsGroup), QString::fromLatin1(key), 0);
-    return quint8(value) == 1;
+    const KIVO_Setting &setting = settingFor(key);
+    return setting.held(config.readNumEntry(QString::fromLatin1(kSettingsGroup),
+                                            QString::fromLatin1(key), setting.defaultValue)) == 1;
 }
 
 void trace(const QString &text)

@@ -61,11 +61,12 @@ KIVO_StickerMachine::~KIVO_StickerMachine() = default;
 
 void KIVO_StickerMachine::loadScreen()
 {
-    m_fields.cell_sticker_mode = static_cast<quint8>(m_link->readSetting(kKeyStickerMode, Off));
+    m_fields.cell_sticker_mode =
+        static_cast<quint8>(m_link->readSetting(settingFor(kKeyStickerMode)));
     m_fields.stickerRequest.mode = m_fields.cell_sticker_mode;
-    m_fields.cellStickerState = m_link->readSetting(kKeyStickerState, NoSticker);
+    m_fields.cellStickerState = m_link->readSetting(settingFor(kKeyStickerState));
     if (m_fields.cellStickerState == StickerSet) {
-        m_fields.arfcn = m_link->readSetting(kKeyStoredArfcn, -1);
+        m_fields.arfcn = m_link->readSetting(settingFor(kKeyStoredArfcn));
         std::fprintf(stderr, "\nValue of arfcn = %d", m_fields.arfcn);
     }
     emit arfcnEntryEnabled(m_fields.cell_sticker_mode == On);
@@ -170,7 +171,7 @@ bool KIVO_StickerMachine::loadEntry()
     if (m_fields.storedArfcn == -1) {
         return false;
     }
-    m_fields.arfcn = m_link->readSetting(kKeyStoredArfcn, -1);
+    m_fields.arfcn = m_link->readSetting(settingFor(kKeyStoredArfcn));
     std::fprintf(stderr, "\nStored arfcn = %d", m_fields.arfcn);
     return true;
 }

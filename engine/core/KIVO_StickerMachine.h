@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KIVO_Settings.h"
 #include "TAPI_KIVO_Types.h"
 
 #include <QByteArray>
@@ -66,7 +67,8 @@ struct KIVO_StickerFields {
 class KIVO_StickerLink {
 public:
     virtual ~KIVO_StickerLink() = default;
-    virtual int readSetting(const char *key, int defaultValue) = 0;
+    // A row of the settings table, as its engine field holds it (its default when unset).
+    virtual int readSetting(const KIVO_Setting &setting) = 0;
     // A value of 2^31 or more is written as the unsigned number it is ("storedArfcn").
     virtual void writeSetting(const char *key, qint64 value) = 0;
     // The verdict: 0 acceptable, anything else a wrong ARFCN.

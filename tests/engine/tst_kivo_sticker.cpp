@@ -13,11 +13,11 @@ namespace {
 class Recorder : public KIVO_StickerLink {
 public:
     // The file holds a sticker on 77 with the mode On.
-    int readSetting(const char *key, int defaultValue) override
+    int readSetting(const KIVO_Setting &setting) override
     {
         const QMap<QByteArray, int> file{
             {"cell_sticker_mode", 1}, {"Cell Sticker State", 2}, {"storedArfcn", 77}};
-        return file.value(key, defaultValue);
+        return file.value(setting.key, setting.defaultValue);
     }
     void writeSetting(const char *key, qint64 value) override
     {

@@ -36,7 +36,7 @@ KIVO_CellBar::KIVO_CellBar(QWidget *parent, const char *name) : KIVO_Screen(pare
     setContentWidget(cellBarList);
     connect(cellBarList, &PlListBox::selected, this, &KIVO_CellBar::setCellBarMode);
 
-    kivo_eng->cellBarMode = readIntEntry(kVolatilePath, kKeyCellBarring, 0);
+    kivo_eng->cellBarMode = readSetting(settingFor(kKeyCellBarring));
     cellBarList->checkItem(modeRow(kivo_eng->cellBarMode), true);
     setSoftKey(0, tr("Select"), &KIVO_CellBar::setCellBarMode);
     setSoftKey(1, tr("Cancel"), &KIVO_CellBar::slotCancel);
