@@ -33,7 +33,7 @@ void tst_KIVO_Popups::tapiErrorPopup_data()
 }
 
 // The popup's title and the codes' way to it are seen through the engine in tst_kivo_peers
-// (time-out) and tst_kivo_cellsticker (refused requests).
+// (time-out) and tst_kivo_screens sticker (refused requests).
 void tst_KIVO_Popups::tapiErrorPopup()
 {
     QFETCH(int, code);
