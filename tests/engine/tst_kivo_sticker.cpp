@@ -163,11 +163,16 @@ void tst_KIVO_Sticker::transition_data()
         "write storedArfcn=70; write Cell Sticker State=2; write Cell Sticker State=0; " +
             info.arg(70).arg("Cell Sticker Stopped"),
         "\nUpdate sticker\nValue of arfcn = 70");
+    row("2, 8 keeps", "2 1 62 62 1 | 013e000000", "outcome 8", {}, "2 1 62 62 1 | 013e000000",
+        "write storedArfcn=62; " + info.arg(62).arg("Scanning for Cell"),
+        "\nUpdate sticker\nValue of arfcn = 62");
     row("2, 5 fails", "2 0 62 62 1 | 013e000000", "outcome 5", {}, "2 0 62 62 1 | 013e000000",
         "write storedArfcn=62; " + failed.arg(62).arg("NC RESEL"),
         "\nUpdate sticker\nValue of arfcn = 62");
     row("0, 10 is success", "0 0 33 -1 1 | 0100000000", "outcome 10", {},
         "0 0 33 -1 1 | 0100000000", info.arg(33).arg("Arfcn is Ok"), "\nUpdate sticker");
+    row("0, 3 fails", "0 0 33 -1 1 | 0100000000", "outcome 3", {}, "0 0 33 -1 1 | 0100000000",
+        failed.arg(33).arg("Invalid Information"), "\nUpdate sticker");
     row("1, 0x100 wrong ARFCN", "1 2 70 62 1 | 0146000000", "outcome 256", {},
         "2 2 62 62 1 | 0146000000", "write Cell Sticker State=2; notice Wrong ARFCN entered",
         "\nIs arfcn wrong 70 ");
