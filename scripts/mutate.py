@@ -275,8 +275,8 @@ def main():
     else:
         rng = random.Random(args.seed)
         files = []
-        for spec in args.files or DEFAULT_FILES:
-            rel, _, count = spec.partition(":")
+        for chosen in args.files or DEFAULT_FILES:
+            rel, _, count = chosen.partition(":")
             count = int(count) if count else args.max_per_file
             files.append(rel)
             text = open(os.path.join(TOP, rel), encoding="utf-8").read()
