@@ -226,6 +226,21 @@ def targets_depending_on(build, source, tests):
     return hit
 
 
+# "FAIL!  : Class::function(tag) message": the message starts with a capital or a quote.
+FAIL_LINE = re.compile(r"^FAIL!  : \w+::(\w+\(.*?\)) (?=[A-Z'\"])", re.M)
+
+
+def failing_rows(build, junit):
+    """The rows that failed in the last ctest run, as "program function(tag)"."""
+    rows = []
+    if not os.path.exists(junit):
+        return rows
+    for case in ET.parse(junit).getroot().iter("testcase"):
+        output = "".join(e.text or "" for e in case.iter("system-out"))
+        rows += [f'{case.get("name")} {m}' for m in FAIL_LINE.findall(output)]
+    return rows
+
+
 def ctest(build, names, timeout, junit, first_kill=False):
     if os.path.exists(junit):
         os.remove(junit)
@@ -342,7 +357,8 @@ def main():
     signal.signal(signal.SIGTERM, restore)
 
     tsv = open(os.path.join(args.build, "mutants.tsv"), "w", encoding="utf-8")
-    tsv.write("file\tline\toperator\tmutated line\toriginal line\tstatus\tkilled by\n")
+    tsv.write("file\tline\toperator\tmutated line\toriginal line\tstatus\tkilled by\t"
+              "failing rows\n")
     for i, m in enumerate(all_mutants, 1):
         rel = m["file"]
         names = affected.get(rel, [])
@@ -350,7 +366,7 @@ def main():
         original.setdefault(rel, open(path, encoding="utf-8").read())
         with open(path, "w", encoding="utf-8") as f:
             f.write(m["text"])
-        status, killers = "survived", []
+        status, killers, rows_failed = "survived", [], []
         try:
             b = run(["ninja", "-C", build] + names, timeout=900) if names else None
             if b is not None and b.returncode != 0:
@@ -359,6 +375,7 @@ def main():
                 timeout = max(30, int(baseline[rel] * args.timeout_factor))
                 res = ctest(build, names, timeout, junit, args.first_kill)
                 killers = sorted(n for n, s in res.items() if s == "failed")
+                rows_failed = failing_rows(build, junit)
                 timeouts = sorted(n for n, s in res.items() if s == "timeout")
                 if killers:
                     status = "killed"
@@ -369,9 +386,9 @@ def main():
         finally:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original[rel])
-        rows.append(dict(m, status=status, killers=killers))
+        rows.append(dict(m, status=status, killers=killers, rows_failed=rows_failed))
         tsv.write(f'{rel}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{m["old"]}\t{status}\t'
-                  f'{",".join(killers)}\n')
+                  f'{",".join(killers)}\t{" | ".join(rows_failed)}\n')
         tsv.flush()
         print(f'[{i}/{len(all_mutants)}] {rel}:{m["line"]} {m["op"]}: {status} '
               f'{",".join(killers)}', flush=True)
@@ -406,15 +423,15 @@ def main():
             f.write(f"\n{len(gone)} mutants of the earlier run have no line left to mutate:\n\n")
             for g in gone:
                 f.write(f'- {g["file"]}:{g["line"]} {g["op"]}: `{g["new"]}`\n')
-        f.write("\n| file:line | operator | mutated line | status | killed by |\n")
-        f.write("| --- | --- | --- | --- | --- |\n")
+        f.write("\n| file:line | operator | mutated line | status | killed by | failing rows |\n")
+        f.write("| --- | --- | --- | --- | --- | --- |\n")
         for r in rows:
             if r["status"] == "stillborn":
                 continue
             new = r["new"].replace("|", "\\|")
             op = r["op"].replace("|", "\\|")
             f.write(f'| {r["file"]}:{r["line"]} | {op} | `{new}` | {r["status"]} '
-                    f'| {", ".join(r["killers"])} |\n')
+                    f'| {", ".join(r["killers"])} | {"; ".join(r["rows_failed"])} |\n')
     print("Table:", out)
     return 0
 
