@@ -16,11 +16,13 @@
 namespace {
 
 // The settings store, the telephony client library and the engine's popups, as the sticker
-// uses them.
+// uses them: `show` opens a popup at once, `post` queues it behind any that is open, and
+// `tapiError` is the engine's own telephony error popup.
 class EngineStickerLink final : public KIVO_StickerLink {
 public:
-    explicit EngineStickerLink(std::function<void(const KIVO_EnginePopup &)> show)
-        : m_show(std::move(show))
+    using Show = std::function<void(const KIVO_EnginePopup &)>;
+    EngineStickerLink(Show show, Show post, std::function<void(int)> tapiError)
+        : m_show(std::move(show)), m_post(std::move(post)), m_tapiError(std::move(tapiError))
     {
     }
 
@@ -59,8 +61,20 @@ public:
         m_show({KIVO_EnginePopup::Kind::Message, title, text});
     }
 
+    void showNotice(const QString &text) override
+    {
+        m_post({KIVO_EnginePopup::Kind::Notice, QStringLiteral("Cell Sticker Information"), text});
+    }
+
+    void showTapiError(int status) override
+    {
+        m_tapiError(status);
+    }
+
 private:
-    std::function<void(const KIVO_EnginePopup &)> m_show;
+    Show m_show;
+    Show m_post;
+    std::function<void(int)> m_tapiError;
 };
 
 } // namespace
@@ -68,21 +82,20 @@ private:
 void KIVO_Engine::setUpSticker()
 {
     // The messages of "Set" are the user's own: each shows at once, and the request goes on
-    // once it is closed.
-    m_stickerLink = std::make_unique<EngineStickerLink>([this](const KIVO_EnginePopup &popup) {
-        if (m_presenter) {
-            m_presenter->show(popup);
-        } else {
-            post(popup);
-        }
-    });
+    // once it is closed. Notices and telephony errors wait their turn like the engine's own.
+    m_stickerLink = std::make_unique<EngineStickerLink>(
+        [this](const KIVO_EnginePopup &popup) {
+            if (m_presenter) {
+                m_presenter->show(popup);
+            } else {
+                post(popup);
+            }
+        },
+        [this](const KIVO_EnginePopup &popup) { post(popup); },
+        [this](int status) { showTapiError(status); });
     m_sticker = new KIVO_StickerMachine({cell_sticker_mode, stickerRequest, arfcn, storedArfcn,
                                          cellStickerState, prevCellStickerState},
                                         m_stickerLink.get(), this);
-    connect(m_sticker, &KIVO_StickerMachine::noticeRequested, this, [this](const QString &text) {
-        post({KIVO_EnginePopup::Kind::Notice, QStringLiteral("Cell Sticker Information"), text});
-    });
-    connect(m_sticker, &KIVO_StickerMachine::tapiErrorRequested, this, &KIVO_Engine::showTapiError);
     connect(m_sticker, &KIVO_StickerMachine::cellBarred, this, &KIVO_Engine::cellBarred);
 }
 

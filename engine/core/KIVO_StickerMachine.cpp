@@ -127,7 +127,7 @@ void KIVO_StickerMachine::startSticker()
     }
     // A refused request turns the mode off in memory only; a rebuilt screen shows it on.
     setMode(Off);
-    emit tapiErrorRequested(status);
+    m_link->showTapiError(status);
     emit arfcnEntryEnabled(false);
     if (m_fields.cellStickerState == ArfcnEntered) {
         m_fields.arfcn = m_fields.storedArfcn;
@@ -146,7 +146,7 @@ void KIVO_StickerMachine::stopSticker()
     // The state follows the layer's event.
     const int status = m_link->sendRequest(&m_fields.stickerRequest);
     if (status != 0) {
-        emit tapiErrorRequested(status);
+        m_link->showTapiError(status);
     }
 }
 
@@ -161,7 +161,7 @@ void KIVO_StickerMachine::stickerFailed()
     if (status == 0) {
         m_link->writeSetting(kKeyStickerMode, Off);
     } else {
-        emit tapiErrorRequested(status);
+        m_link->showTapiError(status);
     }
 }
 
@@ -216,7 +216,7 @@ void KIVO_StickerMachine::outcome(quint32 code)
         }
         message += QString::fromLatin1(result.text);
     }
-    emit noticeRequested(message);
+    m_link->showNotice(message);
 }
 
 void KIVO_StickerMachine::UpdateSticker(int keepsSticker, int *shownArfcn)

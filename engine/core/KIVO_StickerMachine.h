@@ -78,13 +78,18 @@ public:
     // A message the user's key brings up, shown at once; the machine goes on once it returns,
     // reading its fields afresh (a modal message runs a nested event loop).
     virtual void showMessage(const QString &title, const QString &text) = 0;
+    // The notice of an outcome, asked for once the state is settled. It may wait behind a
+    // popup that is open; the machine does not wait for it.
+    virtual void showNotice(const QString &text) = 0;
+    // The telephony layer refused a request with `status`; shown like the machine's notices.
+    virtual void showTapiError(int status) = 0;
 };
 
 // The cell sticker: every change of its state, whether it comes from the "Cell Sticker" screen
 // (mode choice, "Set"), the "Arfcn" popup, the telephony layer's outcome events or a failure
-// passed back to a screen. The state lives in the engine's fields; the messages of "Set" go
-// through the link as calls, and the signals tell facts, so that the machine runs without a
-// display.
+// passed back to a screen. The state lives in the engine's fields; everything it asks of the
+// user (messages, notices, telephony errors) goes through the link as calls, and the signals
+// tell facts, so that the machine runs without a display.
 class KIVO_StickerMachine : public QObject {
     Q_OBJECT
 
@@ -112,9 +117,6 @@ public:
     void outcome(quint32 code);
 
 signals:
-    // The notice of an outcome; the state is settled when it goes out.
-    void noticeRequested(const QString &text);
-    void tapiErrorRequested(int status);
     // The sticker failed (outcome codes 0 to 5).
     void cellBarred();
     // Whether the screen's "Enter Arfcn" row may be chosen.

@@ -37,6 +37,14 @@ public:
     {
         out << "message " + title + ": " + text;
     }
+    void showNotice(const QString &text) override
+    {
+        out << "notice " + text;
+    }
+    void showTapiError(int status) override
+    {
+        out << QStringLiteral("error %1").arg(status);
+    }
 
     QList<int> answers; // the verdict, then the request statuses, in the order asked
     QStringList out;
@@ -194,10 +202,6 @@ void tst_KIVO_Sticker::transition()
         {fields.mode, fields.request, fields.arfcn, fields.stored, fields.state, fields.prev},
         &recorder);
     QStringList &out = recorder.out;
-    connect(&machine, &KIVO_StickerMachine::noticeRequested, this,
-            [&](const QString &text) { out << "notice " + text; });
-    connect(&machine, &KIVO_StickerMachine::tapiErrorRequested, this,
-            [&](int status) { out << QStringLiteral("error %1").arg(status); });
     connect(&machine, &KIVO_StickerMachine::cellBarred, this, [&] { out << "barred"; });
     connect(&machine, &KIVO_StickerMachine::arfcnEntryEnabled, this,
             [&](bool enabled) { out << (enabled ? "entry on" : "entry off"); });
