@@ -6,7 +6,6 @@
 #include "KIVO_Popups.h"
 #include "KivoProcess.h"
 #include "KivoTestRoot.h"
-#include "PlNoticeDlg.h"
 #include "PopupWatcher.h"
 #include "SimProcess.h"
 #include "StderrCapture.h"
@@ -17,7 +16,6 @@
 #include <QDBusMessage>
 #include <QSettings>
 
-#include <algorithm>
 #include <atomic>
 #include <signal.h>
 #include <thread>
@@ -52,14 +50,6 @@ bool engineStillListens(const QByteArray &marker = "marker")
         [&] { return capture.text().contains("Received data from channel " + marker); }, 20000);
 }
 
-int openStickerNotices()
-{
-    const QWidgetList widgets = QApplication::topLevelWidgets();
-    return int(std::count_if(widgets.begin(), widgets.end(), [](QWidget *widget) {
-        return qobject_cast<PlNoticeDlg *>(widget) && widget->isVisible();
-    }));
-}
-
 } // namespace
 
 class tst_KIVO_Peers : public QObject {
@@ -75,7 +65,6 @@ private slots:
     void telephonyFailsMidCall();
     void telephonyRestarts_data();
     void telephonyRestarts();
-    void stickerFlood();
     void kivoSurvivesFlood();
     void outcomeAfterRestartKeepsArfcn();
 
@@ -311,50 +300,7 @@ void tst_KIVO_Peers::telephonyRestarts()
     QVERIFY(watcher.seen().at(1).text.endsWith(QStringLiteral("Arfcn is Ok")));
 }
 
-// 3,000 sticker outcomes while nobody closes the notices: one open at a time (nested, they took
-// 7.7 MB of the 8 MB stack), every one shown once they are closed one by one from a timer.
-void tst_KIVO_Peers::stickerFlood()
-{
-    TelephonyPeer peer;
-    peer.answer({1});
-    QVERIFY(peer.claimName());
-    m_engine->ActivateTapiDevice();
-    QTRY_COMPARE(peer.calls(QStringLiteral("Register")).size(), 1);
-    m_engine->cellStickerState = 0;
-    m_engine->arfcn = 62;
-
-    const QByteArray marker = "Received data from channel marker";
-    bool markerSent = false;
-    int mostOpen = 0;
-    int closed = 0;
-    StderrCapture capture;
-    QTimer driver;
-    connect(&driver, &QTimer::timeout, &driver, [&] {
-        mostOpen = qMax(mostOpen, openStickerNotices());
-        const QByteArray traces = capture.text();
-        if (!markerSent && traces.count("\nProcessing tapi event") >= s_flood) {
-            QCopChannel::send("kivo_listen_channel", "marker", QByteArray());
-            markerSent = true;
-        } else if (QWidget *notice = QApplication::activeModalWidget();
-                   notice && traces.contains(marker)) {
-            QTest::keyClick(notice, Qt::Key_Return);
-            ++closed;
-        }
-    });
-    driver.start(1);
-
-    for (int i = 0; i < s_flood; ++i) {
-        peer.emitEvent(0x0F03, QByteArray::fromHex("06000000"));
-    }
-    QVERIFY(
-        QTest::qWaitFor([&] { return closed == s_flood && openStickerNotices() == 0; }, 300000));
-    QCOMPARE(mostOpen, 1);
-    QVERIFY(engineStillListens("after"));
-    QCOMPARE(closed, s_flood);
-    checkFilesIntact();
-}
-
-// The kivo program under the same flood and a flapping service, nobody closing its popups: it
+// The kivo program under 3,000 sticker outcomes and a flapping service, nobody closing its popups: it
 // still handles a message, its memory and stack stay bounded, its files as they were.
 void tst_KIVO_Peers::kivoSurvivesFlood()
 {
