@@ -20,7 +20,10 @@ default set takes hours on a two-core machine; docs/TESTING.md has the figures.
 """
 
 import argparse
+import collections
+import glob
 import json
+import tempfile
 import os
 import random
 import re
@@ -227,7 +230,8 @@ def targets_depending_on(build, source, tests):
 
 
 # "FAIL!  : Class::function(tag) message": the message starts with a capital or a quote.
-FAIL_LINE = re.compile(r"^FAIL!  : \w+::(\w+\(.*?\)) (?=[A-Z'\"])", re.M)
+# KIVO's traces end without a newline, so on a merged output a FAIL line may follow one.
+FAIL_LINE = re.compile(r"FAIL!  : \w+::(\w+\(.*?\)) (?=[A-Z'\"])")
 
 
 def failing_rows(build, junit):
@@ -239,6 +243,158 @@ def failing_rows(build, junit):
         output = "".join(e.text or "" for e in case.iter("system-out"))
         rows += [f'{case.get("name")} {m}' for m in FAIL_LINE.findall(output)]
     return rows
+
+
+def rows_reaching(rows_dir):
+    """"file:line" -> {test: [row, ...]}: the rows that reached each product line in a
+    scripts/rowcover.py run of the same tree (its runs/*/row.json and units.json)."""
+    reach = collections.defaultdict(lambda: collections.defaultdict(list))
+    for folder in glob.glob(os.path.join(rows_dir, "runs", "[0-9]*")):
+        units = os.path.join(folder, "units.json")
+        if not os.path.exists(units):
+            continue
+        info = json.load(open(os.path.join(folder, "row.json"), encoding="utf-8"))
+        for unit in json.load(open(units, encoding="utf-8")):
+            if "#" not in unit:
+                reach[unit][info["test"]].append(info["row"])
+    return reach
+
+
+def test_commands(build):
+    """Each CTest test's command line and environment."""
+    data = json.loads(run(["ctest", "--test-dir", build, "--show-only=json-v1"]).stdout)
+    commands = {}
+    for t in data.get("tests", []):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        for p in t.get("properties", []):
+            if p["name"] == "ENVIRONMENT":
+                env.update(kv.split("=", 1) for kv in p["value"] if "=" in kv)
+        commands[t["name"]] = (t["command"], env)
+    return commands
+
+
+def run_rows(commands, rows_by_test, timeout):
+    """Runs each test program with only the given rows (`function:tag` arguments; none: the
+    whole program). Returns
+    the failing rows as "program function(tag)", a program that died without naming a row as
+    "program (crashed)", and the programs that ran out of time."""
+    failed, timeouts = [], []
+    for test, rows in sorted(rows_by_test.items()):
+        command, env = commands[test]
+        env = dict(env, XDG_RUNTIME_DIR=tempfile.mkdtemp())
+        try:
+            # QtTest logs to stdout, KIVO traces to stderr: only the log is read.
+            r = subprocess.run(command + sorted(set(rows)), stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True, errors="replace",
+                               timeout=timeout * (1 if rows else 3), env=env)
+            named = [f"{test} {m}" for m in FAIL_LINE.findall(r.stdout)]
+            failed += named or ([f"{test} (crashed)"] if r.returncode != 0 else [])
+        except subprocess.TimeoutExpired:
+            timeouts.append(test)
+        shutil.rmtree(env["XDG_RUNTIME_DIR"], ignore_errors=True)
+    return failed, timeouts
+
+
+def run_reaching_rows(src, build, all_mutants, rows_dir, timeout_factor, tsv_path):
+    """The mutants, each tested by the rows that reach its line only, all of them run: a mutant
+    on a line no row reaches survives unbuilt. Much faster than whole programs, and it names
+    every failing row. The rows must come from a scripts/rowcover.py run of this very tree."""
+    reach = rows_reaching(rows_dir)
+    commands = test_commands(build)
+    # The unmutated tree first: a row that fails there (or is gone since) is left out, and the
+    # slowest program's time sets the time limit.
+    wanted = collections.defaultdict(set)
+    for m in all_mutants:
+        for test, rows in reach.get(f'{m["file"]}:{m["line"]}', {}).items():
+            if test in commands:
+                wanted[test].update(rows)
+    for test in list(wanted):
+        run(["ninja", "-C", build, test])
+        # Only the functions the program still has (a rowcover run may be older).
+        listed = run([commands[test][0][-1], "-functions"], env=commands[test][1]).stdout
+        functions = {line.strip().removesuffix("()") for line in listed.splitlines()}
+        wanted[test] = {r for r in wanted[test] if r.split(":", 1)[0] in functions}
+        tags = run([commands[test][0][-1], "-datatags"], env=commands[test][1])
+        if tags.returncode == 0:
+            present = {":".join(line.split(" ", 2)[1:]) for line in tags.stdout.splitlines()}
+            wanted[test] &= present
+    took = {}
+    broken = set()
+    for test in wanted:
+        start = time.time()
+        broken.update(run_rows(commands, {test: wanted[test]}, 900)[0])
+        took[test] = time.time() - start
+    for line in sorted(broken):
+        print(f"left out, fails unmutated: {line}", flush=True)
+    results = []
+    original = {}
+    whole = {}
+
+    def restore(*_):
+        for rel, text in original.items():
+            with open(os.path.join(src, rel), "w", encoding="utf-8") as f:
+                f.write(text)
+        if _:
+            sys.exit(130)
+    signal.signal(signal.SIGINT, restore)
+    signal.signal(signal.SIGTERM, restore)
+    tsv = open(tsv_path, "w", encoding="utf-8")
+    tsv.write("file\tline\toperator\tmutated line\toriginal line\tstatus\tkilled by\t"
+              "failing rows\n")
+    for i, m in enumerate(all_mutants, 1):
+        rel = m["file"]
+        rows_by_test = {}
+        for test, rows in reach.get(f'{rel}:{m["line"]}', {}).items():
+            if test not in wanted or f"{test} (crashed)" in broken:
+                continue
+            kept = [r for r in rows if r in wanted[test] and not any(
+                b.startswith(f"{test} {r.split(':', 1)[0]}(") for b in broken)]
+            if kept:
+                rows_by_test[test] = kept
+        status, killers, failed = "survived", [], []
+        if not rows_by_test:
+            # gcov counts no line of a table's initialiser, and a row may reach a line only
+            # through a program it starts that was killed: every program that depends on the
+            # file runs whole instead.
+            if rel not in whole:
+                whole[rel] = targets_depending_on(build, rel, {t: t for t in commands})
+            rows_by_test = {test: [] for test in whole[rel]}
+        if not rows_by_test:
+            failed = ["(no test depends on it)"]
+        else:
+            path = os.path.join(src, rel)
+            original.setdefault(rel, open(path, encoding="utf-8").read())
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(m["text"])
+            try:
+                b = run(["ninja", "-C", build] + sorted(rows_by_test), timeout=900)
+                if b.returncode != 0:
+                    status = "stillborn"
+                else:
+                    # The time limit: the slowest of these programs unmutated, with all its
+                    # rows, times the factor.
+                    slowest = max([took.get(t, 60.0) for t in rows_by_test] + [10.0])
+                    failed, timeouts = run_rows(commands, rows_by_test,
+                                                int(slowest * timeout_factor))
+                    killers = sorted({f.split(" ", 1)[0] for f in failed})
+                    if killers:
+                        status = "killed"
+                    elif timeouts:
+                        status, killers = "timeout", timeouts
+            except subprocess.TimeoutExpired:
+                status = "timeout"
+            finally:
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write(original[rel])
+        results.append(dict(m, status=status, killers=killers, rows_failed=failed))
+        tsv.write(f'{rel}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{m["old"]}\t{status}\t'
+                  f'{",".join(killers)}\t{" | ".join(failed)}\n')
+        tsv.flush()
+        print(f'[{i}/{len(all_mutants)}] {rel}:{m["line"]} {m["op"]}: {status} '
+              f'{" | ".join(failed)}', flush=True)
+    tsv.close()
+    run(["ninja", "-C", build])
+    return results
 
 
 def ctest(build, names, timeout, junit, first_kill=False):
@@ -279,6 +435,9 @@ def main():
                     help="stop a mutant's tests at the first failure (faster; names one killer)")
     ap.add_argument("--replay", metavar="TSV",
                     help="run the mutants of an earlier mutants.tsv again, found by their text")
+    ap.add_argument("--rows-from", metavar="DIR",
+                    help="a scripts/rowcover.py output folder of this tree: run only the rows "
+                         "that reach each mutant's line, every one of them")
     ap.add_argument("--killed-only", action="store_true",
                     help="with --replay: only the mutants that the earlier run killed")
     args = ap.parse_args()
@@ -319,6 +478,12 @@ def main():
     if not r or r.returncode != 0:
         print(r.stdout if r else "cmake failed", file=sys.stderr)
         return 1
+
+    if args.rows_from:
+        rows = run_reaching_rows(src, build, all_mutants, args.rows_from, args.timeout_factor,
+                                 os.path.join(args.build, "mutants.tsv"))
+        write_table(args.build, files, rows, gone)
+        return 0
 
     tests = tests_of(build)
     junit = os.path.join(args.build, "junit.xml")
@@ -396,7 +561,13 @@ def main():
     # The build dir ends as the unmutated tree again.
     run(["ninja", "-C", build])
 
-    out = os.path.join(args.build, "mutants.md")
+    write_table(args.build, files, rows, gone)
+    return 0
+
+
+def write_table(build_dir, files, rows, gone):
+    out = os.path.join(build_dir, "mutants.md")
+
     def counts(rs):
         c = {s: sum(1 for r in rs if r["status"] == s)
              for s in ("killed", "survived", "timeout", "stillborn")}
@@ -433,7 +604,6 @@ def main():
             f.write(f'| {r["file"]}:{r["line"]} | {op} | `{new}` | {r["status"]} '
                     f'| {", ".join(r["killers"])} | {"; ".join(r["rows_failed"])} |\n')
     print("Table:", out)
-    return 0
 
 
 if __name__ == "__main__":
