@@ -14,6 +14,7 @@ BUILD/src once, mutated there one at a time, and built in BUILD/build with Ninja
     scripts/mutate.py --list                # only list the mutants, build nothing
     scripts/mutate.py engine/KIVO_Engine.cpp:6 platform/core/PlConfig.cpp:10   # per-file samples
     scripts/mutate.py --replay OLD/mutants.tsv  # the same mutants again, on the tree as it is now
+    scripts/mutate.py --rows-from build-rowcover FILE  # only the rows that reach each line
 
 The table goes to BUILD/mutants.md (and the raw rows to BUILD/mutants.tsv). A run over the
 default set takes hours on a two-core machine; docs/TESTING.md has the figures.
