@@ -246,6 +246,36 @@ def failing_rows(build, junit):
     return rows
 
 
+def restore_on_signal(src, original):
+    """Puts the mutated files back on SIGINT and SIGTERM; returns the function that does it."""
+    def restore(*signum):
+        for rel, text in original.items():
+            with open(os.path.join(src, rel), "w", encoding="utf-8") as f:
+                f.write(text)
+        if signum:
+            sys.exit(130)
+    signal.signal(signal.SIGINT, restore)
+    signal.signal(signal.SIGTERM, restore)
+    return restore
+
+
+def open_tsv(path):
+    tsv = open(path, "w", encoding="utf-8")
+    tsv.write("file\tline\toperator\tmutated line\toriginal line\tstatus\tkilled by\t"
+              "failing rows\n")
+    return tsv
+
+
+def record(tsv, results, m, status, killers, failed, shown):
+    """One mutant's outcome: kept for the table, written to the TSV at once, printed."""
+    results.append(dict(m, status=status, killers=killers, rows_failed=failed))
+    tsv.write(f'{m["file"]}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{m["old"]}\t{status}\t'
+              f'{",".join(killers)}\t{" | ".join(failed)}\n')
+    tsv.flush()
+    print(f'{shown} {m["file"]}:{m["line"]} {m["op"]}: {status} '
+          f'{" | ".join(failed) or ",".join(killers)}', flush=True)
+
+
 def rows_reaching(rows_dir):
     """"file:line" -> {test: [row, ...]}: the rows that reached each product line in a
     scripts/rowcover.py run of the same tree (its runs/*/row.json and units.json)."""
@@ -330,18 +360,8 @@ def run_reaching_rows(src, build, all_mutants, rows_dir, timeout_factor, tsv_pat
     results = []
     original = {}
     whole = {}
-
-    def restore(*_):
-        for rel, text in original.items():
-            with open(os.path.join(src, rel), "w", encoding="utf-8") as f:
-                f.write(text)
-        if _:
-            sys.exit(130)
-    signal.signal(signal.SIGINT, restore)
-    signal.signal(signal.SIGTERM, restore)
-    tsv = open(tsv_path, "w", encoding="utf-8")
-    tsv.write("file\tline\toperator\tmutated line\toriginal line\tstatus\tkilled by\t"
-              "failing rows\n")
+    restore_on_signal(src, original)
+    tsv = open_tsv(tsv_path)
     for i, m in enumerate(all_mutants, 1):
         rel = m["file"]
         rows_by_test = {}
@@ -387,12 +407,7 @@ def run_reaching_rows(src, build, all_mutants, rows_dir, timeout_factor, tsv_pat
             finally:
                 with open(path, "w", encoding="utf-8") as f:
                     f.write(original[rel])
-        results.append(dict(m, status=status, killers=killers, rows_failed=failed))
-        tsv.write(f'{rel}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{m["old"]}\t{status}\t'
-                  f'{",".join(killers)}\t{" | ".join(failed)}\n')
-        tsv.flush()
-        print(f'[{i}/{len(all_mutants)}] {rel}:{m["line"]} {m["op"]}: {status} '
-              f'{" | ".join(failed)}', flush=True)
+        record(tsv, results, m, status, killers, failed, f"[{i}/{len(all_mutants)}]")
     tsv.close()
     run(["ninja", "-C", build])
     return results
@@ -513,18 +528,8 @@ def main():
     rows = []
     original = {}
 
-    def restore(*_):
-        for rel, text in original.items():
-            with open(os.path.join(src, rel), "w", encoding="utf-8") as f:
-                f.write(text)
-        if _:
-            sys.exit(130)
-    signal.signal(signal.SIGINT, restore)
-    signal.signal(signal.SIGTERM, restore)
-
-    tsv = open(os.path.join(args.build, "mutants.tsv"), "w", encoding="utf-8")
-    tsv.write("file\tline\toperator\tmutated line\toriginal line\tstatus\tkilled by\t"
-              "failing rows\n")
+    restore_on_signal(src, original)
+    tsv = open_tsv(os.path.join(args.build, "mutants.tsv"))
     for i, m in enumerate(all_mutants, 1):
         rel = m["file"]
         names = affected.get(rel, [])
@@ -552,12 +557,7 @@ def main():
         finally:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original[rel])
-        rows.append(dict(m, status=status, killers=killers, rows_failed=rows_failed))
-        tsv.write(f'{rel}\t{m["line"]}\t{m["op"]}\t{m["new"]}\t{m["old"]}\t{status}\t'
-                  f'{",".join(killers)}\t{" | ".join(rows_failed)}\n')
-        tsv.flush()
-        print(f'[{i}/{len(all_mutants)}] {rel}:{m["line"]} {m["op"]}: {status} '
-              f'{",".join(killers)}', flush=True)
+        record(tsv, rows, m, status, killers, rows_failed, f"[{i}/{len(all_mutants)}]")
     tsv.close()
     # The build dir ends as the unmutated tree again.
     run(["ninja", "-C", build])
