@@ -276,6 +276,30 @@ def record(tsv, results, m, status, killers, failed, shown):
           f'{" | ".join(failed) or ",".join(killers)}', flush=True)
 
 
+def test_mutant(src, original, m, build, targets, run_tests):
+    """Writes the mutant into the copy, rebuilds `targets`, calls run_tests() for the programs
+    that failed, those that timed out and the failing rows, and puts the file back. Returns the
+    status, the killing programs and the failing rows."""
+    path = os.path.join(src, m["file"])
+    original.setdefault(m["file"], open(path, encoding="utf-8").read())
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(m["text"])
+    try:
+        if run(["ninja", "-C", build] + sorted(targets), timeout=900).returncode != 0:
+            return "stillborn", [], []
+        killers, timeouts, failed = run_tests()
+        if killers:
+            return "killed", killers, failed
+        if timeouts:
+            return "timeout", timeouts, failed
+        return "survived", [], failed
+    except subprocess.TimeoutExpired:
+        return "timeout", [], []
+    finally:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(original[m["file"]])
+
+
 def rows_reaching(rows_dir):
     """"file:line" -> {test: [row, ...]}: the rows that reached each product line in a
     scripts/rowcover.py run of the same tree (its runs/*/row.json and units.json)."""
@@ -383,30 +407,15 @@ def run_reaching_rows(src, build, all_mutants, rows_dir, timeout_factor, tsv_pat
         if not rows_by_test:
             failed = ["(no test depends on it)"]
         else:
-            path = os.path.join(src, rel)
-            original.setdefault(rel, open(path, encoding="utf-8").read())
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(m["text"])
-            try:
-                b = run(["ninja", "-C", build] + sorted(rows_by_test), timeout=900)
-                if b.returncode != 0:
-                    status = "stillborn"
-                else:
-                    # The time limit: the slowest of these programs unmutated, with all its
-                    # rows, times the factor.
-                    slowest = max([took.get(t, 60.0) for t in rows_by_test] + [10.0])
-                    failed, timeouts = run_rows(commands, rows_by_test,
-                                                int(slowest * timeout_factor))
-                    killers = sorted({f.split(" ", 1)[0] for f in failed})
-                    if killers:
-                        status = "killed"
-                    elif timeouts:
-                        status, killers = "timeout", timeouts
-            except subprocess.TimeoutExpired:
-                status = "timeout"
-            finally:
-                with open(path, "w", encoding="utf-8") as f:
-                    f.write(original[rel])
+            # The time limit: the slowest of these programs unmutated, with all its rows, times
+            # the factor.
+            slowest = max([took.get(t, 60.0) for t in rows_by_test] + [10.0])
+
+            def run_tests():
+                failed, timeouts = run_rows(commands, rows_by_test, int(slowest * timeout_factor))
+                return sorted({f.split(" ", 1)[0] for f in failed}), timeouts, failed
+            status, killers, failed = test_mutant(src, original, m, build, rows_by_test,
+                                                  run_tests)
         record(tsv, results, m, status, killers, failed, f"[{i}/{len(all_mutants)}]")
     tsv.close()
     run(["ninja", "-C", build])
@@ -533,30 +542,16 @@ def main():
     for i, m in enumerate(all_mutants, 1):
         rel = m["file"]
         names = affected.get(rel, [])
-        path = os.path.join(src, rel)
-        original.setdefault(rel, open(path, encoding="utf-8").read())
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(m["text"])
         status, killers, rows_failed = "survived", [], []
-        try:
-            b = run(["ninja", "-C", build] + names, timeout=900) if names else None
-            if b is not None and b.returncode != 0:
-                status = "stillborn"
-            elif names:
-                timeout = max(30, int(baseline[rel] * args.timeout_factor))
+        if names:
+            timeout = max(30, int(baseline[rel] * args.timeout_factor))
+
+            def run_tests():
                 res = ctest(build, names, timeout, junit, args.first_kill)
-                killers = sorted(n for n, s in res.items() if s == "failed")
-                rows_failed = failing_rows(build, junit)
-                timeouts = sorted(n for n, s in res.items() if s == "timeout")
-                if killers:
-                    status = "killed"
-                elif timeouts:
-                    status, killers = "timeout", timeouts
-        except subprocess.TimeoutExpired:
-            status = "timeout"
-        finally:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(original[rel])
+                return (sorted(n for n, s in res.items() if s == "failed"),
+                        sorted(n for n, s in res.items() if s == "timeout"),
+                        failing_rows(build, junit))
+            status, killers, rows_failed = test_mutant(src, original, m, build, names, run_tests)
         record(tsv, rows, m, status, killers, rows_failed, f"[{i}/{len(all_mutants)}]")
     tsv.close()
     # The build dir ends as the unmutated tree again.
