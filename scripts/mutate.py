@@ -330,22 +330,30 @@ def test_commands(build):
 
 def run_rows(commands, rows_by_test, timeout):
     """Runs each test program with only the given rows (`function:tag` arguments; none: the
-    whole program). Returns
-    the failing rows as "program function(tag)", a program that died without naming a row as
-    "program (crashed)", and the programs that ran out of time."""
+    whole program). Returns the failing rows as "program function(tag)", a program that died
+    without naming a row as "program (crashed)", and the programs that ran out of time. Each
+    program runs in a process group of its own, ended whole afterwards: a mutant can break the
+    clean-up of a row, and what the row started must not outlive it."""
     failed, timeouts = [], []
     for test, rows in sorted(rows_by_test.items()):
         command, env = commands[test]
         env = dict(env, XDG_RUNTIME_DIR=tempfile.mkdtemp())
+        # QtTest logs to stdout, KIVO traces to stderr: only the log is read.
+        p = subprocess.Popen(command + sorted(set(rows)), stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True, errors="replace", env=env,
+                             start_new_session=True)
         try:
-            # QtTest logs to stdout, KIVO traces to stderr: only the log is read.
-            r = subprocess.run(command + sorted(set(rows)), stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, text=True, errors="replace",
-                               timeout=timeout * (1 if rows else 3), env=env)
-            named = [f"{test} {m}" for m in FAIL_LINE.findall(r.stdout)]
-            failed += named or ([f"{test} (crashed)"] if r.returncode != 0 else [])
+            out, _ = p.communicate(timeout=timeout * (1 if rows else 3))
+            named = [f"{test} {m}" for m in FAIL_LINE.findall(out)]
+            failed += named or ([f"{test} (crashed)"] if p.returncode != 0 else [])
         except subprocess.TimeoutExpired:
             timeouts.append(test)
+        finally:
+            try:
+                os.killpg(p.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            p.wait()
         shutil.rmtree(env["XDG_RUNTIME_DIR"], ignore_errors=True)
     return failed, timeouts
 
